@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Installs everything the builds and tests need on a fresh Debian 12 machine.
+# Safe to run again: it only installs what is missing.
+set -euo pipefail
+
+need_root() { if [ "$(id -u)" -ne 0 ]; then echo "run as root (apt-get is needed)" >&2; exit 1; fi; }
+
+packages=(
+  build-essential cmake ninja-build pkg-config
+  googletest libgtest-dev
+  g++-mingw-w64-i686-win32 binutils-mingw-w64-i686 mingw-w64-i686-dev
+  xvfb x11-utils x11-apps imagemagick xdotool
+  locales fonts-wqy-microhei
+  wine wine32:i386
+)
+
+missing=()
+have_i386=$(dpkg --print-foreign-architectures | grep -qx i386 && echo yes || echo no)
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if [ "${#missing[@]}" -gt 0 ] || [ "$have_i386" = no ]; then
+  need_root
+  if [ "$have_i386" = no ]; then dpkg --add-architecture i386; fi
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -q
+  apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+# Wine tests run with the Chinese ANSI code page, which needs this locale.
+if ! locale -a 2>/dev/null | grep -qi '^zh_CN\.utf-\?8$'; then
+  need_root
+  sed -i 's/^# *zh_CN.UTF-8 UTF-8/zh_CN.UTF-8 UTF-8/' /etc/locale.gen
+  grep -q '^zh_CN.UTF-8 UTF-8' /etc/locale.gen || echo 'zh_CN.UTF-8 UTF-8' >> /etc/locale.gen
+  locale-gen zh_CN.UTF-8 >/dev/null
+fi
