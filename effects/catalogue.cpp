@@ -71,10 +71,7 @@ std::int32_t step1Y() { return atLeastOne((1.0 / ppmY()) * 100.0); }
 std::int32_t blindsStep4X() { return atLeastOne(((1.0 / ppmX()) * 4.0) * 100.0); }
 std::int32_t blindsStep4Y() { return atLeastOne(((1.0 / ppmY()) * 4.0) * 100.0); }
 
-namespace {
-// Rows 1 to 19; the random row never picks itself.
-int randomRow() { return drawRandom() % 19 + 1; }
-}  // namespace
+std::int32_t randomRow() { return drawRandom() % 19 + 1; }
 
 void revealRandom(const Picture& picture) { effectCatalogue[randomRow()].reveal(picture); }
 void clearRandom() { effectCatalogue[randomRow()].clear(); }

@@ -47,6 +47,9 @@ std::int32_t step1Y();
 std::int32_t blindsStep4X();           // trunc(((1 / ppmX) * 4) * 100)
 std::int32_t blindsStep4Y();
 
+// One draw of the random generator: a row from 1 to 19, never the random row itself.
+std::int32_t randomRow();
+
 void revealRandom(const Picture& picture);
 void clearRandom();
 void revealNone(const Picture& picture);

@@ -24,10 +24,10 @@ std::optional<std::int32_t> countImages(const std::string& imageListPath) {
 
 void pickNextIndex() {
     SlideState& s = slideState();
-    if (s.imageCount <= 0) {
-        s.currentIndex = 0;
-    } else if (s.randomOrder == 1) {
-        s.currentIndex = drawRandom() % s.imageCount;
+    if (s.randomOrder == 1) {
+        // The draw is taken even from an empty list, so every attempt draws once.
+        const std::int32_t r = drawRandom();
+        s.currentIndex = s.imageCount > 0 ? r % s.imageCount : 0;
     } else {
         s.currentIndex = s.currentIndex + 1 >= s.imageCount ? 0 : s.currentIndex + 1;
     }
