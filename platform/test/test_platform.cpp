@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "shell/shell.h"
 #include "slideshow/random.h"
 #include "slideshow/slide_state.h"
 
@@ -239,7 +240,9 @@ TestPlatform::~TestPlatform() {
 
 void TestPlatform::install() {
     installPlatform({this, files_, this, this});
+    installShellServices(&shell);
     resetSlideState();
+    resetShellState();
     seedRandom(1);
 }
 

@@ -22,6 +22,7 @@
 
 #include "platform/platform.h"
 #include "platform/test/bmp.h"
+#include "platform/test/test_shell.h"
 
 namespace vellora::test {
 
@@ -132,6 +133,7 @@ public:
     MemoryFiles& memoryFiles() { return memory_; }
     TestCanvas& canvas() { return canvas_; }
     CallLog log;
+    TestShell shell{log};
     std::int64_t now = 1000000000;
     std::uint32_t ticks = 0;
     std::uint64_t sleptMs = 0;
