@@ -1,10 +1,12 @@
 #include "platform/platform.h"
+#include "platform/dialog_services.h"
 #include "platform/shell_services.h"
 
 namespace vellora {
 namespace {
 Platform installed;
 ShellServices* installedShell = nullptr;
+DialogServices* installedDialog = nullptr;
 }
 
 void installPlatform(const Platform& p) { installed = p; }
@@ -13,4 +15,9 @@ const Platform& platform() { return installed; }
 void installShellServices(ShellServices* services) { installedShell = services; }
 ShellServices& shellServices() { return *installedShell; }
 
+}  // namespace vellora
+
+namespace vellora {
+void installDialogServices(DialogServices* services) { installedDialog = services; }
+DialogServices& dialogServices() { return *installedDialog; }
 }  // namespace vellora

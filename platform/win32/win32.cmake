@@ -1,0 +1,19 @@
+# The Windows program and its test helpers, for the i686 cross build.
+enable_language(RC)
+set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -c 65001")
+add_link_options(-static -static-libgcc -static-libstdc++)
+
+add_executable(vellora WIN32
+    platform/win32/main.cpp
+    platform/win32/win32_platform.cpp
+    resources/vellora.rc
+)
+set_target_properties(vellora PROPERTIES SUFFIX ".scr")
+target_link_libraries(vellora PRIVATE vellora_core ole32 oleaut32 uuid comctl32 winmm gdi32 user32 advapi32)
+
+# Test helpers: a window host for the preview mode and a probe that reads windows
+# through the window API.
+add_executable(vellora-host WIN32 tests/wine/host.cpp)
+target_link_libraries(vellora-host PRIVATE user32 gdi32)
+add_executable(vellora-probe tests/wine/probe.cpp)
+target_link_libraries(vellora-probe PRIVATE user32 gdi32)
