@@ -1,1 +1,137 @@
-int main(){return 0;}
+// vellora-probe: reads windows through the window API for the tests under Wine.
+//   wait-window CLASS TITLE MS   waits for a visible top-level window; prints its facts
+//   wait-child PARENT CLASS MS    waits for a child window of PARENT; prints its facts
+//   gone CLASS TITLE MS           waits until no such window exists
+//   devcaps                       the screen's HORZRES VERTRES HORZSIZE VERTSIZE
+//   wait-box MS                   waits for a message box; prints caption and text as hex bytes
+//   press-box                     presses OK on the message box
+//   dialog MS                     waits for the settings dialog; prints its title and controls
+// Texts are printed as hex bytes so that the test can decode them as GBK.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+std::string hex(const char* text) {
+    std::string out;
+    char buf[3];
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) {
+        std::snprintf(buf, sizeof buf, "%02X", *p);
+        out += buf;
+    }
+    return out.empty() ? "-" : out;
+}
+
+std::string windowText(HWND w) {
+    char buf[1024] = {};
+    GetWindowTextA(w, buf, sizeof buf);
+    return buf;
+}
+
+template <typename Find>
+HWND waitFor(Find find, DWORD ms) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        if (HWND w = find()) return w;
+        if (GetTickCount() - start >= ms) return nullptr;
+        Sleep(20);
+    }
+}
+
+void printWindow(HWND w) {
+    RECT r{};
+    GetWindowRect(w, &r);
+    std::printf("hwnd %lu\nstyle %08lX\nexstyle %08lX\nrect %ld %ld %ld %ld\nparent %lu\ntitle %s\nvisible %d\n",
+                static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(w)), GetWindowLongA(w, GWL_STYLE),
+                GetWindowLongA(w, GWL_EXSTYLE), r.left, r.top, r.right - r.left, r.bottom - r.top,
+                static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(GetParent(w))), hex(windowText(w).c_str()).c_str(),
+                IsWindowVisible(w) ? 1 : 0);
+}
+
+HWND findBox() { return FindWindowA("#32770", nullptr); }
+
+BOOL CALLBACK printControl(HWND control, LPARAM) {
+    char cls[64] = {};
+    GetClassNameA(control, cls, sizeof cls);
+    std::printf("control %d %s %08lX %s\n", GetDlgCtrlID(control), cls, GetWindowLongA(control, GWL_STYLE),
+                hex(windowText(control).c_str()).c_str());
+    if (lstrcmpiA(cls, "ComboBox") == 0) {
+        const LRESULT count = SendMessageA(control, CB_GETCOUNT, 0, 0);
+        for (LRESULT i = 0; i < count; ++i) {
+            char item[256] = {};
+            SendMessageA(control, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(item));
+            std::printf("item %ld %s\n", static_cast<long>(i), hex(item).c_str());
+        }
+        std::printf("selection %ld\n", static_cast<long>(SendMessageA(control, CB_GETCURSEL, 0, 0)));
+    }
+    if (lstrcmpiA(cls, "Button") == 0)
+        std::printf("checked %d %ld\n", GetDlgCtrlID(control), static_cast<long>(SendMessageA(control, BM_GETCHECK, 0, 0)));
+    return TRUE;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::string command = argc > 1 ? argv[1] : "";
+    if (command == "wait-window" && argc == 5) {
+        // Visible, so that the window's creation is over.
+        HWND w = waitFor(
+            [&] {
+                HWND found = FindWindowA(argv[2], argv[3]);
+                return found && IsWindowVisible(found) ? found : nullptr;
+            },
+            std::atoi(argv[4]));
+        if (!w) return 1;
+        printWindow(w);
+        return 0;
+    }
+    if (command == "wait-child" && argc == 5) {
+        HWND parent = reinterpret_cast<HWND>(static_cast<UINT_PTR>(std::strtoul(argv[2], nullptr, 10)));
+        HWND w = waitFor([&] { return FindWindowExA(parent, nullptr, argv[3], nullptr); }, std::atoi(argv[4]));
+        if (!w) return 1;
+        printWindow(w);
+        return 0;
+    }
+    if (command == "gone" && argc == 5) {
+        const DWORD start = GetTickCount();
+        while (FindWindowA(argv[2], argv[3]))
+            if (GetTickCount() - start >= static_cast<DWORD>(std::atoi(argv[4]))) return 1;
+            else Sleep(20);
+        return 0;
+    }
+    if (command == "devcaps") {
+        HDC dc = GetDC(nullptr);
+        std::printf("%d %d %d %d\n", GetDeviceCaps(dc, HORZRES), GetDeviceCaps(dc, VERTRES), GetDeviceCaps(dc, HORZSIZE),
+                    GetDeviceCaps(dc, VERTSIZE));
+        ReleaseDC(nullptr, dc);
+        return 0;
+    }
+    if (command == "wait-box" && argc == 3) {
+        HWND box = waitFor(findBox, std::atoi(argv[2]));
+        if (!box) return 1;
+        HWND text = GetDlgItem(box, 0xFFFF);
+        std::printf("caption %s\ntext %s\nowner %lu\n", hex(windowText(box).c_str()).c_str(),
+                    hex(text ? windowText(text).c_str() : "").c_str(),
+                    static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(GetWindow(box, GW_OWNER))));
+        return 0;
+    }
+    if (command == "press-box") {
+        HWND box = findBox();
+        if (!box) return 1;
+        PostMessageA(box, WM_COMMAND, IDOK, 0);
+        return 0;
+    }
+    if (command == "dialog" && argc == 3) {
+        HWND dialog = waitFor(findBox, std::atoi(argv[2]));
+        if (!dialog) return 1;
+        std::printf("title %s\n", hex(windowText(dialog).c_str()).c_str());
+        EnumChildWindows(dialog, printControl, 0);
+        return 0;
+    }
+    std::fprintf(stderr, "usage: vellora-probe wait-window|gone|devcaps|wait-box|press-box|dialog ...\n");
+    return 2;
+}

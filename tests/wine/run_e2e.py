@@ -1,0 +1,261 @@
+#!/usr/bin/env python3
+"""End-to-end tests of vellora.scr under 32-bit Wine on a virtual X screen.
+
+usage: run_e2e.py WIN32_BUILD_DIR [TEST_NAME...]
+Prints one line per test and closes with "N passed, M failed"."""
+import os
+import subprocess
+import sys
+import time
+import traceback
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from wine_env import SCREEN, WineWorld, close_to, is_black, wait_until  # noqa: E402
+
+SETTINGS = r"C:\windows\Tessaview.ini"
+LIST = r"C:\pics\list.txt"
+CLASS, TITLE = "WindowsScreenSaverClass", "Screen Saver"
+RED, GREEN, BLUE, YELLOW = (230, 30, 30), (30, 200, 30), (30, 30, 230), (240, 220, 20)
+CYAN, MAGENTA, WHITE, ORANGE = (20, 210, 220), (210, 30, 200), (245, 245, 245), (250, 140, 20)
+EXIT_MINUS_ONE = 255  # Wine hands the exit code on modulo 256
+
+
+def make_picture(world, windows_path, width, height, colours):
+    """A picture of four solid quadrants: top-left, top-right, bottom-left, bottom-right."""
+    path = world.host_path(windows_path)
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    draw = []
+    half_w, half_h = width // 2, height // 2
+    boxes = [(0, 0, half_w - 1, half_h - 1), (half_w, 0, width - 1, half_h - 1),
+             (0, half_h, half_w - 1, height - 1), (half_w, half_h, width - 1, height - 1)]
+    for (x0, y0, x1, y1), c in zip(boxes, colours):
+        draw += ["-fill", "rgb(%d,%d,%d)" % c, "-draw", f"rectangle {x0},{y0} {x1},{y1}"]
+    target = ("BMP3:" if path.endswith(".bmp") else "") + path
+    subprocess.run(["convert", "-size", f"{width}x{height}", "xc:black", *draw, "-type", "TrueColor", target],
+                   check=True)
+
+
+def write_show(world, pictures, row=1, delay=60, random_order=0):
+    world.write_file(LIST, b"".join(p.encode() + b"\r\n" for p in pictures))
+    world.write_file(SETTINGS, b"%s\r\n%d\r\n%d\r\n%d" % (LIST.encode(), row, delay, random_order))
+
+
+def himetric(pixels):
+    return (pixels * 2540 + 48) // 96
+
+
+def c_half(value):
+    return int(value / 2)  # integer halving that truncates toward zero
+
+
+def expected_rect(devcaps, width_px, height_px):
+    hr, vr, hs, vs = devcaps
+    w = int(himetric(width_px) * (hr / hs) * 0.01)
+    h = int(himetric(height_px) * (vr / vs) * 0.01)
+    return c_half(hr - w), c_half(vr - h), w, h
+
+
+def picture_in_rect(shot, rect, colours):
+    left, top, w, h = rect
+    right, bottom = left + w - 1, top + h - 1
+    corners = [(left, top), (right, top), (left, bottom), (right, bottom)]
+    if not all(close_to(shot.at(x, y), c) for (x, y), c in zip(corners, colours)):
+        return False
+    outside = [(left - 1, top + h // 2), (right + 1, top + h // 2), (left + w // 2, top - 1),
+               (left + w // 2, bottom + 1)]
+    return all(is_black(shot.at(x, y)) for x, y in outside if 0 <= x < SCREEN[0] and 0 <= y < SCREEN[1])
+
+
+def wait_for_picture(world, rect, colours, timeout=15):
+    return wait_until(lambda: picture_in_rect(world.screenshot(), rect, colours), timeout, interval=0.1)
+
+
+def wait_exit(process, timeout=15):
+    try:
+        return process.wait(timeout=timeout)
+    except subprocess.TimeoutExpired:
+        return None
+
+
+def kill(process):
+    if process.poll() is None:
+        process.kill()
+        process.wait()
+
+
+def devcaps(world):
+    out = world.run(["wine", r"C:\vellora-probe.exe", "devcaps"]).stdout.split()
+    return tuple(int(v) for v in out)
+
+
+def start_show(world):
+    """Starts a full-screen show of the standard picture and waits until it is up."""
+    make_picture(world, r"C:\pics\first.bmp", 200, 150, (RED, GREEN, BLUE, YELLOW))
+    write_show(world, [r"C:\pics\first.bmp"])
+    world.xdotool("mousemove", "500", "400")
+    saver = world.start_saver("/s")
+    window = world.probe("wait-window", CLASS, TITLE, "20000")
+    assert window, "no saver window"
+    rect = expected_rect(devcaps(world), 200, 150)
+    assert wait_for_picture(world, rect, (RED, GREEN, BLUE, YELLOW)), "first picture not shown"
+    return saver
+
+
+# --- tests -------------------------------------------------------------------------
+
+def test_full_screen_window_and_pictures(world):
+    make_picture(world, r"C:\pics\a.bmp", 200, 150, (RED, GREEN, BLUE, YELLOW))
+    make_picture(world, r"C:\pics\b.gif", 161, 121, (CYAN, MAGENTA, WHITE, ORANGE))
+    make_picture(world, r"C:\pics\c.jpg", 240, 180, (YELLOW, BLUE, GREEN, RED))
+    write_show(world, [r"C:\pics\a.bmp", r"C:\pics\b.gif", r"C:\pics\c.jpg"], row=1, delay=2)
+    saver = world.start_saver("/s")
+    try:
+        window = world.probe("wait-window", CLASS, TITLE, "20000")
+        assert window, "no full-screen window"
+        assert int(window["exstyle"], 16) & 0x8, "not topmost"
+        assert int(window["style"], 16) == 0x96000000, window["style"]
+        assert window["rect"] == f"0 0 {SCREEN[0]} {SCREEN[1]}", window["rect"]
+        caps = devcaps(world)
+        for size, colours, name in [((200, 150), (RED, GREEN, BLUE, YELLOW), "BMP"),
+                                    ((161, 121), (CYAN, MAGENTA, WHITE, ORANGE), "GIF"),
+                                    ((240, 180), (YELLOW, BLUE, GREEN, RED), "JPEG")]:
+            rect = expected_rect(caps, *size)
+            assert wait_for_picture(world, rect, colours, timeout=20), f"{name} picture not in {rect}"
+    finally:
+        kill(saver)
+
+
+def test_key_click_and_five_pixel_move_each_end_the_show(world):
+    for name, action in [("key", lambda: world.xdotool("key", "space")),
+                         ("click", lambda: world.xdotool("click", "1")),
+                         ("move", lambda: world.xdotool("mousemove", "503", "402"))]:
+        saver = start_show(world)
+        try:
+            action()
+            assert wait_exit(saver) == 0, f"{name} did not end the show with 0"
+        finally:
+            kill(saver)
+
+
+def test_four_pixel_move_ends_nothing(world):
+    saver = start_show(world)
+    try:
+        world.xdotool("mousemove", "503", "401")  # travel 4 from the anchor
+        assert wait_exit(saver, timeout=2) is None, "a move of 4 pixels ended the show"
+        world.xdotool("mousemove", "504", "401")  # drift adds up to 5
+        assert wait_exit(saver) == 0
+    finally:
+        kill(saver)
+
+
+def test_second_full_screen_start_defers_to_the_first(world):
+    saver = start_show(world)
+    try:
+        second = world.start_saver("/s")
+        assert wait_exit(second) == 0, "second start did not end with 0"
+        assert saver.poll() is None, "the first show ended"
+        assert world.probe("wait-window", CLASS, TITLE, "1000"), "the first window is gone"
+    finally:
+        kill(saver)
+
+
+def test_usage_errors_end_with_minus_one_and_show_nothing(world):
+    for args in (["/x"], ["?"], ["/p"], ["/p", "0"], ["/p", "123456789"], ["/a"]):
+        saver = world.start_saver(*args)
+        code = wait_exit(saver)
+        kill(saver)
+        assert code == EXIT_MINUS_ONE, f"{args} ended with {code}"
+        assert world.probe("wait-window", CLASS, TITLE, "0") is None, f"{args} showed a window"
+
+
+def test_preview_in_a_host_window(world):
+    # A picture nearly the display's size, so the top-left of the layout shows in the pane.
+    make_picture(world, r"C:\pics\big.bmp", 1000, 740, (RED, GREEN, BLUE, YELLOW))
+    write_show(world, [r"C:\pics\big.bmp"])
+    rect = expected_rect(devcaps(world), 1000, 740)
+    for form in ("/p ", "/p", "/l "):
+        out = r"C:\host.txt"
+        for suffix in ("", ".exit", ".destroy"):
+            world.remove_file(out + suffix)
+        host = subprocess.Popen(["wine", r"C:\vellora-host.exe", r"C:\vellora.scr", form, out], env=world.env,
+                                cwd=world.drive, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        try:
+            assert wait_until(lambda: os.path.exists(world.host_path(out)), 20), "host did not start"
+            pane = open(world.host_path(out)).read().split()[1]
+            child = world.probe("wait-child", pane, CLASS, "20000")
+            assert child, f"{form!r}: no preview window"
+            assert child["title"] == "Preview".encode().hex().upper(), child["title"]
+            assert int(child["style"], 16) == 0x52000000, child["style"]
+            assert child["rect"] == "40 50 152 112", child["rect"]
+            left, top = 40 + rect[0], 50 + rect[1]
+            assert wait_until(lambda: close_to(world.screenshot().at(left + 2, top + 2), RED), 15), \
+                f"{form!r}: picture not placed for the full display"
+            assert is_black(world.screenshot().at(40 + rect[0] - 1, top + 2))
+            world.xdotool("mousemove", str(100), str(100))
+            world.xdotool("click", "1")
+            world.xdotool("key", "space")
+            assert wait_until(lambda: os.path.exists(world.host_path(out + ".exit")), 1.5) is None, \
+                "input ended the preview"
+            world.write_file(out + ".destroy", b"")
+            assert wait_until(lambda: os.path.exists(world.host_path(out + ".exit")), 20), "saver did not end"
+            code = open(world.host_path(out + ".exit")).read().split()[1]
+            assert code == "0", f"{form!r}: preview ended with {code}"
+        finally:
+            kill(host)
+
+
+def test_creation_failure_boxes(world):
+    gbk = lambda hex_text: bytes.fromhex(hex_text).decode("gbk")  # noqa: E731
+    cases = [("no settings file", None, "不能打开配置文件!", r"C:\windows\Tessaview.ini"),
+             ("no image list", b"C:\\pics\\missing.txt\r\n1\r\n1\r\n0", "不能打开图像列表文件!", "ERROR")]
+    for name, settings, text, caption in cases:
+        world.remove_file(SETTINGS)
+        if settings:
+            world.write_file(SETTINGS, settings)
+        world.xdotool("mousemove", "500", "400")
+        saver = world.start_saver("/s")
+        try:
+            box = world.probe("wait-box", "20000")
+            assert box, f"{name}: no message box"
+            assert gbk(box["text"]) == text, f"{name}: text {gbk(box['text'])!r}"
+            assert gbk(box["caption"]).lower() == caption.lower(), f"{name}: caption {gbk(box['caption'])!r}"
+            assert world.probe("press-box") is not None
+            assert world.probe("wait-window", CLASS, TITLE, "10000"), f"{name}: the window did not stay"
+            assert wait_exit(saver, timeout=2) is None, f"{name}: the show ended by itself"
+            assert is_black(world.screenshot().at(SCREEN[0] // 2, SCREEN[1] // 2)), f"{name}: something was drawn"
+            world.xdotool("key", "space")
+            assert wait_exit(saver) == 0, f"{name}: a key did not end it"
+        finally:
+            kill(saver)
+
+
+TESTS = [v for k, v in list(globals().items()) if k.startswith("test_")]
+
+
+def main():
+    build = sys.argv[1]
+    wanted = set(sys.argv[2:])
+    world = WineWorld(build)
+    passed = failed = 0
+    try:
+        world.start()
+        for test in TESTS:
+            if wanted and test.__name__ not in wanted:
+                continue
+            started = time.monotonic()
+            try:
+                test(world)
+                passed += 1
+                print(f"PASS {test.__name__} ({time.monotonic() - started:.1f} s)", flush=True)
+            except Exception:
+                failed += 1
+                print(f"FAIL {test.__name__}", flush=True)
+                traceback.print_exc()
+    finally:
+        world.stop()
+    print(f"{passed} passed, {failed} failed")
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
