@@ -10,7 +10,7 @@ packages=(
   googletest libgtest-dev
   g++-mingw-w64-i686-win32 binutils-mingw-w64-i686 mingw-w64-i686-dev
   xvfb x11-utils x11-apps imagemagick xdotool
-  locales fonts-wqy-microhei
+  locales fonts-wqy-microhei python3
   wine wine32:i386
 )
 

@@ -33,7 +33,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
     wc.lpszClassName = "VelloraPreviewHost";
     RegisterClassA(&wc);
-    pane = CreateWindowExA(0, wc.lpszClassName, "Preview host", WS_POPUP | WS_VISIBLE, 40, 50, 152, 112, nullptr,
+    pane = CreateWindowExA(0, wc.lpszClassName, "Preview host", WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN, 40, 50, 152, 112, nullptr,
                            nullptr, instance, nullptr);
     SetTimer(pane, 1, 50, nullptr);
 

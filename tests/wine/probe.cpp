@@ -54,6 +54,15 @@ void printWindow(HWND w) {
 
 HWND findBox() { return FindWindowA("#32770", nullptr); }
 
+// The message box's text is its static control with text (the icon's has none).
+BOOL CALLBACK findText(HWND control, LPARAM found) {
+    char cls[64] = {};
+    GetClassNameA(control, cls, sizeof cls);
+    if (lstrcmpiA(cls, "Static") != 0 || windowText(control).empty()) return TRUE;
+    *reinterpret_cast<HWND*>(found) = control;
+    return FALSE;
+}
+
 BOOL CALLBACK printControl(HWND control, LPARAM) {
     char cls[64] = {};
     GetClassNameA(control, cls, sizeof cls);
@@ -113,7 +122,8 @@ int main(int argc, char** argv) {
     if (command == "wait-box" && argc == 3) {
         HWND box = waitFor(findBox, std::atoi(argv[2]));
         if (!box) return 1;
-        HWND text = GetDlgItem(box, 0xFFFF);
+        HWND text = nullptr;
+        EnumChildWindows(box, findText, reinterpret_cast<LPARAM>(&text));
         std::printf("caption %s\ntext %s\nowner %lu\n", hex(windowText(box).c_str()).c_str(),
                     hex(text ? windowText(text).c_str() : "").c_str(),
                     static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(GetWindow(box, GW_OWNER))));
