@@ -1,6 +1,6 @@
 // vellora-probe: reads windows through the window API for the tests under Wine.
 //   wait-window CLASS TITLE MS   waits for a visible top-level window; prints its facts
-//   wait-child PARENT CLASS MS    waits for a child window of PARENT; prints its facts
+//   wait-child PARENT CLASS MS    waits for a visible child window of PARENT; prints its facts
 //   gone CLASS TITLE MS           waits until no such window exists
 //   devcaps                       the screen's HORZRES VERTRES HORZSIZE VERTSIZE
 //   wait-box MS                   waits for a message box; prints caption and text as hex bytes
@@ -100,7 +100,12 @@ int main(int argc, char** argv) {
     }
     if (command == "wait-child" && argc == 5) {
         HWND parent = reinterpret_cast<HWND>(static_cast<UINT_PTR>(std::strtoul(argv[2], nullptr, 10)));
-        HWND w = waitFor([&] { return FindWindowExA(parent, nullptr, argv[3], nullptr); }, std::atoi(argv[4]));
+        HWND w = waitFor(
+            [&] {
+                HWND found = FindWindowExA(parent, nullptr, argv[3], nullptr);
+                return found && IsWindowVisible(found) ? found : nullptr;
+            },
+            std::atoi(argv[4]));
         if (!w) return 1;
         printWindow(w);
         return 0;
@@ -120,10 +125,17 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (command == "wait-box" && argc == 3) {
-        HWND box = waitFor(findBox, std::atoi(argv[2]));
-        if (!box) return 1;
+        // A box counts once it shows and its text is in place.
         HWND text = nullptr;
-        EnumChildWindows(box, findText, reinterpret_cast<LPARAM>(&text));
+        HWND box = waitFor(
+            [&] {
+                HWND found = findBox();
+                text = nullptr;
+                if (found && IsWindowVisible(found)) EnumChildWindows(found, findText, reinterpret_cast<LPARAM>(&text));
+                return text ? found : nullptr;
+            },
+            std::atoi(argv[2]));
+        if (!box) return 1;
         std::printf("caption %s\ntext %s\nowner %lu\n", hex(windowText(box).c_str()).c_str(),
                     hex(text ? windowText(text).c_str() : "").c_str(),
                     static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(GetWindow(box, GW_OWNER))));
