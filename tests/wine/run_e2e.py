@@ -229,6 +229,69 @@ def test_creation_failure_boxes(world):
             kill(saver)
 
 
+def corners_in_place(shot, rect, colours):
+    """The picture's four corner pixels and its quadrant centres show the picture."""
+    left, top, w, h = rect
+    points = [(left, top), (left + w - 1, top), (left, top + h - 1), (left + w - 1, top + h - 1),
+              (left + w // 4, top + h // 4), (left + 3 * w // 4, top + h // 4),
+              (left + w // 4, top + 3 * h // 4), (left + 3 * w // 4, top + 3 * h // 4)]
+    return all(close_to(shot.at(x, y), c) for (x, y), c in zip(points, colours + colours))
+
+
+def test_every_row_reveals_the_whole_picture(world):
+    make_picture(world, r"C:\pics\small.bmp", 64, 48, (RED, GREEN, BLUE, YELLOW))
+    rect = expected_rect(devcaps(world), 64, 48)
+    failures = []
+    for row in range(20):
+        write_show(world, [r"C:\pics\small.bmp"], row=row, delay=60)
+        saver = world.start_saver("/s")
+        try:
+            if not wait_until(lambda: corners_in_place(world.screenshot(), rect, (RED, GREEN, BLUE, YELLOW)), 20,
+                              interval=0.1):
+                failures.append(row)
+        finally:
+            kill(saver)
+            world.probe("gone", CLASS, TITLE, "10000")
+    assert not failures, f"rows without the whole picture: {failures}"
+
+
+def test_every_row_clears_the_previous_picture(world):
+    # A large first picture, then a small second one: after the second tick, no pixel
+    # of the first picture's rectangle may keep it where the second does not cover it.
+    first_colour, second = (250, 250, 250), (RED, GREEN, BLUE, YELLOW)
+    make_picture(world, r"C:\pics\first.bmp", 240, 180, (first_colour,) * 4)
+    make_picture(world, r"C:\pics\second.bmp", 80, 60, second)
+    caps = devcaps(world)
+    first_rect, second_rect = expected_rect(caps, 240, 180), expected_rect(caps, 80, 60)
+
+    def cleared(shot):
+        if not corners_in_place(shot, second_rect, second):
+            return False
+        left, top, w, h = first_rect
+        sl, st, sw, sh = second_rect
+        for y in range(top, top + h):
+            for x in range(left, left + w):
+                if sl <= x < sl + sw and st <= y < st + sh:
+                    continue
+                if close_to(shot.at(x, y), first_colour, tolerance=60):
+                    return False
+        return True
+
+    failures = []
+    for row in range(20):
+        write_show(world, [r"C:\pics\first.bmp", r"C:\pics\second.bmp"], row=row, delay=3)
+        saver = world.start_saver("/s")
+        try:
+            shown = wait_until(lambda: corners_in_place(world.screenshot(), first_rect, (first_colour,) * 4), 20,
+                               interval=0.1)
+            if not shown or not wait_until(lambda: cleared(world.screenshot()), 15, interval=0.1):
+                failures.append(row)
+        finally:
+            kill(saver)
+            world.probe("gone", CLASS, TITLE, "10000")
+    assert not failures, f"rows that left the previous picture: {failures}"
+
+
 TESTS = [v for k, v in list(globals().items()) if k.startswith("test_")]
 
 
