@@ -241,6 +241,8 @@ TestPlatform::~TestPlatform() {
 void TestPlatform::install() {
     installPlatform({this, files_, this, this});
     installShellServices(&shell);
+    installDialogServices(&dialog);
+    dialog.reset();
     resetSlideState();
     resetShellState();
     seedRandom(1);

@@ -22,6 +22,7 @@
 
 #include "platform/platform.h"
 #include "platform/test/bmp.h"
+#include "platform/test/test_dialog.h"
 #include "platform/test/test_shell.h"
 
 namespace vellora::test {
@@ -134,6 +135,7 @@ public:
     TestCanvas& canvas() { return canvas_; }
     CallLog log;
     TestShell shell{log};
+    TestDialog dialog{log};
     std::int64_t now = 1000000000;
     std::uint32_t ticks = 0;
     std::uint64_t sleptMs = 0;
