@@ -5,6 +5,7 @@
 //   devcaps                       the screen's HORZRES VERTRES HORZSIZE VERTSIZE
 //   wait-box MS                   waits for a message box; prints caption and text as hex bytes
 //   press-box                     presses OK on the message box
+//   close-box                     closes the message box or dialog with its close box
 //   dialog MS                     waits for the settings dialog; prints its title and controls
 // Texts are printed as hex bytes so that the test can decode them as GBK.
 #include <windows.h>
@@ -63,17 +64,32 @@ BOOL CALLBACK findText(HWND control, LPARAM found) {
     return FALSE;
 }
 
-BOOL CALLBACK printControl(HWND control, LPARAM) {
+// Another process's controls are asked in UTF-16 (Wine does not convert their ANSI
+// answers across processes) and the answer is turned into the ANSI code page here.
+std::string ansi(const wchar_t* text) {
+    char buf[1024] = {};
+    WideCharToMultiByte(CP_ACP, 0, text, -1, buf, sizeof buf, nullptr, nullptr);
+    return buf;
+}
+
+std::string controlText(HWND control) {
+    wchar_t buf[512] = {};
+    SendMessageW(control, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(buf));
+    return ansi(buf);
+}
+
+BOOL CALLBACK printControl(HWND control, LPARAM dialog) {
+    if (GetParent(control) != reinterpret_cast<HWND>(dialog)) return TRUE;  // parts of a control
     char cls[64] = {};
     GetClassNameA(control, cls, sizeof cls);
     std::printf("control %d %s %08lX %s\n", GetDlgCtrlID(control), cls, GetWindowLongA(control, GWL_STYLE),
-                hex(windowText(control).c_str()).c_str());
+                hex(controlText(control).c_str()).c_str());
     if (lstrcmpiA(cls, "ComboBox") == 0) {
-        const LRESULT count = SendMessageA(control, CB_GETCOUNT, 0, 0);
+        const LRESULT count = SendMessageW(control, CB_GETCOUNT, 0, 0);
         for (LRESULT i = 0; i < count; ++i) {
-            char item[256] = {};
-            SendMessageA(control, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(item));
-            std::printf("item %ld %s\n", static_cast<long>(i), hex(item).c_str());
+            wchar_t item[256] = {};
+            SendMessageW(control, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(item));
+            std::printf("item %ld %s\n", static_cast<long>(i), hex(ansi(item).c_str()).c_str());
         }
         std::printf("selection %ld\n", static_cast<long>(SendMessageA(control, CB_GETCURSEL, 0, 0)));
     }
@@ -147,11 +163,26 @@ int main(int argc, char** argv) {
         PostMessageA(box, WM_COMMAND, IDOK, 0);
         return 0;
     }
+    if (command == "close-box") {  // what the caption's close box sends
+        HWND box = findBox();
+        if (!box) return 1;
+        PostMessageA(box, WM_SYSCOMMAND, SC_CLOSE, 0);
+        return 0;
+    }
     if (command == "dialog" && argc == 3) {
-        HWND dialog = waitFor(findBox, std::atoi(argv[2]));
+        // Shown, so that its initialisation is over.
+        HWND dialog = waitFor(
+            [] {
+                HWND found = findBox();
+                return found && IsWindowVisible(found) ? found : nullptr;
+            },
+            std::atoi(argv[2]));
         if (!dialog) return 1;
-        std::printf("title %s\n", hex(windowText(dialog).c_str()).c_str());
-        EnumChildWindows(dialog, printControl, 0);
+        RECT r{};
+        GetWindowRect(dialog, &r);
+        std::printf("title %s\nrect %ld %ld %ld %ld\n", hex(windowText(dialog).c_str()).c_str(), r.left, r.top,
+                    r.right - r.left, r.bottom - r.top);
+        EnumChildWindows(dialog, printControl, reinterpret_cast<LPARAM>(dialog));
         return 0;
     }
     std::fprintf(stderr, "usage: vellora-probe wait-window|gone|devcaps|wait-box|press-box|dialog ...\n");

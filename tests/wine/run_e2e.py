@@ -205,7 +205,6 @@ def test_preview_in_a_host_window(world):
 
 
 def test_creation_failure_boxes(world):
-    gbk = lambda hex_text: bytes.fromhex(hex_text).decode("gbk")  # noqa: E731
     cases = [("no settings file", None, "不能打开配置文件!", r"C:\windows\Tessaview.ini"),
              ("no image list", b"C:\\pics\\missing.txt\r\n1\r\n1\r\n0", "不能打开图像列表文件!", "ERROR")]
     for name, settings, text, caption in cases:
@@ -217,8 +216,9 @@ def test_creation_failure_boxes(world):
         try:
             box = world.probe("wait-box", "20000")
             assert box, f"{name}: no message box"
-            assert gbk(box["text"]) == text, f"{name}: text {gbk(box['text'])!r}"
-            assert gbk(box["caption"]).lower() == caption.lower(), f"{name}: caption {gbk(box['caption'])!r}"
+            got_text, got_caption = gbk(box["text"]).decode("gbk"), gbk(box["caption"]).decode("gbk")
+            assert got_text == text, f"{name}: text {got_text!r}"
+            assert got_caption.lower() == caption.lower(), f"{name}: caption {got_caption!r}"
             assert world.probe("press-box") is not None
             assert world.probe("wait-window", CLASS, TITLE, "10000"), f"{name}: the window did not stay"
             assert wait_exit(saver, timeout=2) is None, f"{name}: the show ended by itself"
@@ -290,6 +290,104 @@ def test_every_row_clears_the_previous_picture(world):
             kill(saver)
             world.probe("gone", CLASS, TITLE, "10000")
     assert not failures, f"rows that left the previous picture: {failures}"
+
+
+def gbk(hex_text):
+    return b"" if hex_text == "-" else bytes.fromhex(hex_text)
+
+
+def open_settings_dialog(world, settings):
+    world.remove_file(r"C:\windows\Tessaview.new")
+    if settings is None:
+        world.remove_file(SETTINGS)
+    else:
+        world.write_file(SETTINGS, settings)
+    return world.start_saver("/c")
+
+
+def read_dialog(world):
+    facts = world.probe("dialog", "20000")
+    assert facts, "no settings dialog"
+    controls = {}
+    for line in facts["control"]:
+        ident, cls, style, text = line.split()
+        controls.setdefault(int(ident), []).append((cls, int(style, 16), gbk(text).decode("gbk")))
+    items = [gbk(v.split()[1]).decode("gbk") for v in facts.get("item", [])]
+    # Without a window manager, keys go to the window under the pointer.
+    left, top, width, height = (int(v) for v in facts["rect"].split())
+    world.xdotool("mousemove", str(left + width // 2), str(top + height // 2))
+    checked = {int(v.split()[0]): int(v.split()[1]) for v in facts.get("checked", [])}
+    return gbk(facts["title"]).decode("gbk"), controls, items, int(facts["selection"]), checked
+
+
+def test_settings_dialog_shows_and_saves(world):
+    settings = b"C:\\pics\\list.txt\r\n9\r\n-10\r\n1"
+    dialog = open_settings_dialog(world, settings)
+    try:
+        title, controls, items, selection, checked = read_dialog(world)
+        assert title.startswith("Vellora 屏保设置  ---  "), title
+        names = ["随机", "无", "图像扩大", "向下扫描", "向上扫描", "向右扫描", "向左扫描", "水平平分", "垂直平分", "马赛克",
+                 "向下移动", "向上移动", "向右移动", "向左移动", "水平交叉", "垂直交叉", "水平百叶窗", "垂直百叶窗",
+                 "水平栅条", "垂直栅条"]
+        assert items == names, items
+        assert selection == 9, selection
+        assert checked.get(1004) == 1, checked
+        texts = {ident: [t for _, _, t in v] for ident, v in controls.items()}
+        assert texts[1] == ["确定"] and texts[2] == ["取消"], texts
+        assert texts[1001] == ["C:\\pics\\list.txt"] and texts[1002] == ["-10"], texts
+        assert texts[1004] == ["随机选择显示图像"], texts
+        assert {"图像文件列表:", "图像停留时间:", "秒", "图像显示特技:"} <= set(texts.get(-1, [])), texts
+        world.xdotool("key", "Return")
+        assert wait_exit(dialog) == 1, "Enter did not end the dialog with 1"
+        saved = open(world.host_path(SETTINGS), "rb").read()
+        assert saved == settings, saved
+    finally:
+        kill(dialog)
+
+
+def test_settings_dialog_cancel_and_close_box_change_nothing(world):
+    settings = b"C:\\pics\\list.txt\n25\n5\n0"
+    for name, action in [("Esc", lambda: world.xdotool("key", "Escape")),
+                         ("close box", lambda: world.probe("close-box"))]:
+        dialog = open_settings_dialog(world, settings)
+        try:
+            _, _, _, selection, _ = read_dialog(world)
+            assert selection == -1, f"row 25 selected item {selection}"
+            action()
+            assert wait_exit(dialog) == 0, f"{name} did not end the dialog with 0"
+            assert open(world.host_path(SETTINGS), "rb").read() == settings, f"{name} changed the file"
+        finally:
+            kill(dialog)
+
+
+def test_settings_dialog_without_a_settings_file(world):
+    dialog = open_settings_dialog(world, None)
+    try:
+        assert wait_exit(dialog) == 0
+        assert world.probe("wait-box", "0") is None, "something was shown"
+        assert not os.path.exists(world.host_path(SETTINGS)), "a settings file was written"
+    finally:
+        kill(dialog)
+
+
+def test_settings_dialog_reports_a_failed_save(world):
+    settings = b"C:\\pics\\list.txt\r\n2\r\n5\r\n0"
+    dialog = open_settings_dialog(world, settings)
+    # A folder where the new file would be written makes the save fail.
+    os.makedirs(world.host_path(r"C:\windows\Tessaview.new"))
+    try:
+        read_dialog(world)
+        world.xdotool("key", "Return")
+        box = wait_until(lambda: (lambda b: b if b and b.get("caption") == "ERROR".encode().hex().upper() else None)(
+            world.probe("wait-box", "1000")), 20)
+        assert box, "no error box"
+        assert gbk(box["text"]).decode("gbk") == "不能保存配置！", box["text"]
+        world.probe("press-box")
+        assert wait_exit(dialog) == 1, "the dialog did not end with 1"
+        assert open(world.host_path(SETTINGS), "rb").read() == settings, "the old file changed"
+    finally:
+        kill(dialog)
+        os.rmdir(world.host_path(r"C:\windows\Tessaview.new"))
 
 
 TESTS = [v for k, v in list(globals().items()) if k.startswith("test_")]
