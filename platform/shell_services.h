@@ -83,6 +83,20 @@ public:
     virtual void removeTimerMessage(WindowHandle window) = 0;
     // Calls VerifyScreenSavePwd through `proc`; nonzero when the password was right.
     virtual std::uint32_t callVerifyPassword(std::uintptr_t proc, WindowHandle window) = 0;
+
+    // Password services of Windows 95/98/Me.
+    // Opens "Control Panel\Desktop" of the current user for reading values.
+    virtual bool openDesktopKey() = 0;
+    // Reads a value of that key into a 4-byte number that starts at 0, asking for no
+    // type; nothing when the read fails, also when the data are longer than 4 bytes.
+    virtual std::optional<std::uint32_t> queryDesktopNumber(const char* name) = 0;
+    virtual void closeDesktopKey() = 0;
+    virtual std::uintptr_t loadLibrary(const char* name) = 0;
+    virtual void freeLibrary(std::uintptr_t module) = 0;
+    // SystemParametersInfoA(SPI_SETSCREENSAVERRUNNING, on, &scratch, 0).
+    virtual void setScreenSaverRunning(std::uint32_t on) = 0;
+    // Calls PwdChangePasswordA(provider, owner, 0, 0) through `proc`.
+    virtual void callChangePassword(std::uintptr_t proc, const char* provider, WindowHandle owner) = 0;
 };
 
 void installShellServices(ShellServices* services);

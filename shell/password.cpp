@@ -4,23 +4,44 @@
 namespace vellora {
 namespace {
 constexpr std::uint32_t promptHoldOffMs = 200;
+constexpr std::uint32_t neverVerified = 0xFFFFFFFFu;
+}  // namespace
+
+void setSaverRunning(std::uint32_t on) {
+    if (shellState().win9xPlatform) shellServices().setScreenSaverRunning(on);
 }
 
-// Finding and loading the system's password check comes with the Windows 95/98/Me
-// password support; until then no check is ever loaded and closing needs none.
-void loadPasswordCheck() {}
+void loadPasswordCheck() {
+    ShellState& s = shellState();
+    ShellServices& os = shellServices();
+    if (!s.win9xPlatform) return;
+    if (s.passwordModule) unloadPasswordCheck();
+    if (!os.openDesktopKey()) return;
+    const std::optional<std::uint32_t> usePassword = os.queryDesktopNumber("ScreenSaveUsePassword");
+    if (usePassword.value_or(0) != 0) {
+        s.passwordModule = os.loadLibrary("PASSWORD.CPL");
+        if (s.passwordModule) {
+            s.verifyPassword = os.procAddress(s.passwordModule, "VerifyScreenSavePwd");
+            if (s.verifyPassword) {
+                setSaverRunning(1);
+            } else {
+                unloadPasswordCheck();
+            }
+        }
+    }
+    os.closeDesktopKey();
+}
 
 void unloadPasswordCheck() {
     ShellState& s = shellState();
     if (!s.win9xPlatform || !s.passwordModule) return;
+    shellServices().freeLibrary(s.passwordModule);
     s.passwordModule = 0;
     if (s.verifyPassword) {
         s.verifyPassword = 0;
         setSaverRunning(0);
     }
 }
-
-void setSaverRunning(std::uint32_t) {}
 
 std::uint32_t verifyBeforeClose(WindowHandle window) {
     ShellState& s = shellState();
@@ -30,15 +51,16 @@ std::uint32_t verifyBeforeClose(WindowHandle window) {
         s.closing = 1;
         return 1;
     }
+    // A refused prompt holds back the requests that follow right after it.
     const std::uint32_t now = platform().clock->tickCount();
-    if (s.lastVerifyTick != 0xFFFFFFFFu && now - s.lastVerifyTick < promptHoldOffMs) return 0;
+    if (s.lastVerifyTick != neverVerified && now - s.lastVerifyTick < promptHoldOffMs) return 0;
     s.verifying = 1;
     os.removeTimerMessage(window);
     os.removeTimerMessage(window);
     const MessageResult verdict = os.sendMessage(window, msg::verifyRequest, 0, 0);
     s.closing = verdict != 0 ? 1 : 0;
     s.verifying = 0;
-    if (!verdict) os.hideCursor();
+    if (!s.closing) os.hideCursor();
     s.lastVerifyTick = platform().clock->tickCount();
     return s.closing;
 }
@@ -47,6 +69,13 @@ MessageResult verifyWithPasswordCheck(WindowHandle window) {
     return shellServices().callVerifyPassword(shellState().verifyPassword, window);
 }
 
-void changePassword(WindowHandle) {}
+void changePassword(WindowHandle owner) {
+    ShellServices& os = shellServices();
+    const std::uintptr_t module = os.loadLibrary("MPR.DLL");
+    if (!module) return;
+    if (const std::uintptr_t change = os.procAddress(module, "PwdChangePasswordA"))
+        os.callChangePassword(change, "SCRSAVE", owner);
+    os.freeLibrary(module);
+}
 
 }  // namespace vellora

@@ -80,4 +80,33 @@ std::uint32_t TestShell::callVerifyPassword(std::uintptr_t, WindowHandle window)
     return verifyAnswer;
 }
 
+bool TestShell::openDesktopKey() {
+    log_.push_back("openkey");
+    return desktopKeyOpens;
+}
+
+// As RegQueryValueExA into a 4-byte buffer: longer data fail, shorter data fill
+// the low bytes of a number that starts at 0.
+std::optional<std::uint32_t> TestShell::queryDesktopNumber(const char* name) {
+    auto it = desktopValues.find(name);
+    if (it == desktopValues.end() || it->second.size() > 4) return std::nullopt;
+    std::uint32_t number = 0;
+    for (std::size_t i = 0; i < it->second.size(); ++i)
+        number |= static_cast<std::uint32_t>(static_cast<unsigned char>(it->second[i])) << (8 * i);
+    return number;
+}
+
+std::uintptr_t TestShell::loadLibrary(const char* name) {
+    log_.push_back(std::string("load ") + name);
+    return libraries.count(name) ? libraries[name] : 0;
+}
+
+void TestShell::freeLibrary(std::uintptr_t module) { log_.push_back("free " + number(static_cast<long long>(module))); }
+
+void TestShell::setScreenSaverRunning(std::uint32_t on) { log_.push_back("running " + number(on)); }
+
+void TestShell::callChangePassword(std::uintptr_t, const char* provider, WindowHandle owner) {
+    log_.push_back(std::string("changepassword ") + provider + " " + number(owner));
+}
+
 }  // namespace vellora::test

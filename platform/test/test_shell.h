@@ -4,7 +4,8 @@
 //
 // Recorded lines: initcc | foreground H | create EX CLASS|TITLE STYLE L T W H PARENT |
 //   registerclass NAME STYLE ICON | loop | dialog OWNER | post H MSG WPARAM LPARAM |
-//   send H MSG WPARAM LPARAM | hidecursor | removetimer H | verify H | associate H CONTEXT
+//   send H MSG WPARAM LPARAM | hidecursor | removetimer H | verify H | associate H CONTEXT |
+//   openkey | closekey | load NAME | free MODULE | running ON | changepassword PROVIDER OWNER
 #pragma once
 
 #include <map>
@@ -47,6 +48,13 @@ public:
     MessageResult sendMessage(WindowHandle window, MessageId message, WParam wParam, LParam lParam) override;
     void removeTimerMessage(WindowHandle window) override;
     std::uint32_t callVerifyPassword(std::uintptr_t proc, WindowHandle window) override;
+    bool openDesktopKey() override;
+    std::optional<std::uint32_t> queryDesktopNumber(const char* name) override;
+    void closeDesktopKey() override { log_.push_back("closekey"); }
+    std::uintptr_t loadLibrary(const char* name) override;
+    void freeLibrary(std::uintptr_t module) override;
+    void setScreenSaverRunning(std::uint32_t on) override;
+    void callChangePassword(std::uintptr_t proc, const char* provider, WindowHandle owner) override;
 
     std::optional<std::uint32_t> platform = 2;  // VER_PLATFORM_WIN32_NT
     std::set<WindowHandle> liveWindows;
@@ -71,6 +79,9 @@ public:
     std::uint32_t verifyAnswer = 0;
     std::size_t pendingTimers = 0;
     std::function<void()> duringVerify;  // runs while the password prompt is open
+    bool desktopKeyOpens = true;
+    std::map<std::string, std::string> desktopValues;  // value name to its data bytes
+    std::map<std::string, std::uintptr_t> libraries;   // what LoadLibraryA finds
 
 private:
     std::vector<std::string>& log_;

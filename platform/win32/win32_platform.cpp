@@ -341,6 +341,33 @@ public:
         using VerifyScreenSavePwd = BOOL(WINAPI*)(HWND);
         return static_cast<std::uint32_t>(procAs<VerifyScreenSavePwd>(proc)(toHwnd(window)));
     }
+    bool openDesktopKey() override {
+        return RegOpenKeyExA(HKEY_CURRENT_USER, "Control Panel\\Desktop", 0, KEY_QUERY_VALUE, &desktopKey_) ==
+               ERROR_SUCCESS;
+    }
+    std::optional<std::uint32_t> queryDesktopNumber(const char* name) override {
+        DWORD number = 0, size = sizeof number;
+        if (RegQueryValueExA(desktopKey_, name, nullptr, nullptr, reinterpret_cast<BYTE*>(&number), &size) !=
+            ERROR_SUCCESS)
+            return std::nullopt;
+        return number;
+    }
+    void closeDesktopKey() override { RegCloseKey(desktopKey_); }
+    std::uintptr_t loadLibrary(const char* name) override {
+        return reinterpret_cast<std::uintptr_t>(LoadLibraryA(name));
+    }
+    void freeLibrary(std::uintptr_t module) override { FreeLibrary(reinterpret_cast<HMODULE>(module)); }
+    void setScreenSaverRunning(std::uint32_t on) override {
+        UINT previous = 0;
+        SystemParametersInfoA(SPI_SETSCREENSAVERRUNNING, on, &previous, 0);
+    }
+    void callChangePassword(std::uintptr_t proc, const char* provider, WindowHandle owner) override {
+        using PwdChangePasswordA = DWORD(WINAPI*)(LPCSTR, HWND, DWORD, void*);
+        procAs<PwdChangePasswordA>(proc)(provider, toHwnd(owner), 0, nullptr);
+    }
+
+private:
+    HKEY desktopKey_ = nullptr;
 };
 
 class Win32Dialog : public DialogServices {
