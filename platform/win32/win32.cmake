@@ -17,3 +17,12 @@ add_executable(vellora-host WIN32 tests/wine/host.cpp)
 target_link_libraries(vellora-host PRIVATE user32 gdi32)
 add_executable(vellora-probe tests/wine/probe.cpp)
 target_link_libraries(vellora-probe PRIVATE user32 gdi32)
+
+# Stand-ins for the Windows 95/98/Me password modules, loaded as native modules
+# by the password tests. Undecorated export names, as the system's modules have.
+add_library(password_standin SHARED tests/wine/password_standin.cpp)
+set_target_properties(password_standin PROPERTIES PREFIX "" OUTPUT_NAME "PASSWORD" SUFFIX ".CPL")
+target_link_options(password_standin PRIVATE -Wl,--kill-at)
+add_library(mpr_standin SHARED tests/wine/mpr_standin.cpp)
+set_target_properties(mpr_standin PROPERTIES PREFIX "" OUTPUT_NAME "MPR" SUFFIX ".DLL")
+target_link_options(mpr_standin PRIVATE -Wl,--kill-at)

@@ -2,6 +2,7 @@
 //   wait-window CLASS TITLE MS   waits for a visible top-level window; prints its facts
 //   wait-child PARENT CLASS MS    waits for a visible child window of PARENT; prints its facts
 //   gone CLASS TITLE MS           waits until no such window exists
+//   desktop                       the desktop window's handle
 //   devcaps                       the screen's HORZRES VERTRES HORZSIZE VERTSIZE
 //   wait-box MS                   waits for a message box; prints caption and text as hex bytes
 //   press-box                     presses OK on the message box
@@ -131,6 +132,10 @@ int main(int argc, char** argv) {
         while (FindWindowA(argv[2], argv[3]))
             if (GetTickCount() - start >= static_cast<DWORD>(std::atoi(argv[4]))) return 1;
             else Sleep(20);
+        return 0;
+    }
+    if (command == "desktop") {
+        std::printf("hwnd %lu\n", static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(GetDesktopWindow())));
         return 0;
     }
     if (command == "devcaps") {

@@ -390,6 +390,81 @@ def test_settings_dialog_reports_a_failed_save(world):
         os.rmdir(world.host_path(r"C:\windows\Tessaview.new"))
 
 
+STANDIN_LOG, STANDIN_ANSWER = r"C:\standin\log.txt", r"C:\standin\answer.txt"
+
+
+def standin_log(world):
+    path = world.host_path(STANDIN_LOG)
+    return open(path).read().split("\n")[:-1] if os.path.exists(path) else []
+
+
+def set_password_switch(world, on):
+    key = r"HKCU\Control Panel\Desktop"
+    if on:
+        world.run(["wine", "reg", "add", key, "/v", "ScreenSaveUsePassword", "/t", "REG_DWORD", "/d", "1", "/f"])
+    else:
+        world.run(["wine", "reg", "delete", key, "/v", "ScreenSaveUsePassword", "/f"])
+
+
+def start_windows98_show(world, answer):
+    world.remove_file(STANDIN_LOG)
+    world.write_file(STANDIN_ANSWER, answer)
+    make_picture(world, r"C:\pics\first.bmp", 200, 150, (RED, GREEN, BLUE, YELLOW))
+    write_show(world, [r"C:\pics\first.bmp"])
+    world.xdotool("mousemove", "500", "400")
+    saver = world.start_saver("/s", program="vellora98.scr")
+    assert world.probe("wait-window", CLASS, TITLE, "20000"), "no saver window"
+    rect = expected_rect(devcaps(world), 200, 150)
+    assert wait_for_picture(world, rect, (RED, GREEN, BLUE, YELLOW)), "first picture not shown"
+    return saver
+
+
+def test_windows98_password_prompt_before_closing(world):
+    set_password_switch(world, True)
+    saver = start_windows98_show(world, b"0")
+    try:
+        world.xdotool("key", "--delay", "20", "a", "b")  # the second key comes within 200 ms
+        assert wait_until(lambda: standin_log(world), 10), "the password check was not asked"
+        assert wait_exit(saver, timeout=1.5) is None, "a wrong password ended the show"
+        verifies = [line for line in standin_log(world) if line.startswith("verify")]
+        assert len(verifies) == 1, f"the key within 200 ms asked again: {verifies}"
+        world.write_file(STANDIN_ANSWER, b"1")
+        world.xdotool("key", "c")
+        assert wait_exit(saver) == 0, "the right password did not end the show with 0"
+        log = standin_log(world)
+        assert len([line for line in log if line.startswith("verify")]) == 2, log
+        assert "unload by free" in log, f"the password module was not released: {log}"
+    finally:
+        kill(saver)
+        set_password_switch(world, False)
+
+
+def test_windows98_without_the_switch_the_first_key_closes(world):
+    set_password_switch(world, False)
+    saver = start_windows98_show(world, b"0")
+    try:
+        world.xdotool("key", "a")
+        assert wait_exit(saver) == 0, "the first key did not end the show"
+        assert not [line for line in standin_log(world) if line.startswith("verify")], standin_log(world)
+    finally:
+        kill(saver)
+
+
+def test_windows98_change_password(world):
+    world.remove_file(STANDIN_LOG)
+    owner = world.probe("desktop")["hwnd"]
+    env = dict(world.env, WINEDLLOVERRIDES=world.env["WINEDLLOVERRIDES"] + ";mpr=n,b")
+    saver = world.start_saver("/a", owner, program="vellora98.scr", env=env)
+    try:
+        assert wait_exit(saver) == 0, "the change-password mode did not end with 0"
+        log = standin_log(world)
+        assert log, "PwdChangePasswordA was not called"
+        call = log[0].split()
+        assert call[:4] == ["change", "SCRSAVE", owner, "0"] and call[4] in ("00000000", "(nil)", "0"), log
+    finally:
+        kill(saver)
+
+
 TESTS = [v for k, v in list(globals().items()) if k.startswith("test_")]
 
 

@@ -53,9 +53,13 @@ class WineWorld:
         # No crash dialogs, and one server for the whole run so each start is quick.
         self.run(["wine", "reg", "add", r"HKCU\Software\Wine\WineDbg", "/v", "ShowCrashDialog", "/t", "REG_DWORD",
                   "/d", "0", "/f"], timeout=120)
+        # A copy of the saver that Wine runs as Windows 98, for the password services.
+        self.run(["wine", "reg", "add", r"HKCU\Software\Wine\AppDefaults\vellora98.scr", "/v", "Version", "/d",
+                  "win98", "/f"], timeout=120)
         subprocess.Popen(["wineserver", "-p"], env=self.env).wait()
-        for name in ("vellora.scr", "vellora-probe.exe", "vellora-host.exe"):
+        for name in ("vellora.scr", "vellora-probe.exe", "vellora-host.exe", "PASSWORD.CPL", "MPR.DLL"):
             shutil.copy(os.path.join(self.build, name), os.path.join(self.drive, name))
+        shutil.copy(os.path.join(self.build, "vellora.scr"), os.path.join(self.drive, "vellora98.scr"))
 
     def stop(self):
         subprocess.run(["wineserver", "-k"], env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -68,8 +72,8 @@ class WineWorld:
         return subprocess.run(args, env=self.env, cwd=cwd, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
                               timeout=timeout)
 
-    def start_saver(self, *args):
-        return subprocess.Popen(["wine", r"C:\vellora.scr", *args], env=self.env, cwd=self.drive,
+    def start_saver(self, *args, program="vellora.scr", env=None):
+        return subprocess.Popen(["wine", "C:\\" + program, *args], env=env or self.env, cwd=self.drive,
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     def probe(self, *args, timeout=60):
