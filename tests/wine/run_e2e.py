@@ -103,6 +103,20 @@ def start_show(world):
 
 # --- tests -------------------------------------------------------------------------
 
+def test_program_is_self_contained_and_keeps_file_virtualization(world):
+    scr = os.path.join(world.build, "vellora.scr")
+    dump = subprocess.run(["i686-w64-mingw32-objdump", "-p", scr], stdout=subprocess.PIPE, check=True).stdout.decode()
+    imports = {line.split(":")[1].strip().upper() for line in dump.splitlines() if "DLL Name:" in line}
+    system = {"KERNEL32.DLL", "USER32.DLL", "GDI32.DLL", "OLE32.DLL", "OLEAUT32.DLL", "COMCTL32.DLL", "WINMM.DLL",
+              "ADVAPI32.DLL", "MSVCRT.DLL"}
+    assert imports <= system, f"imports beyond the system's DLLs: {imports - system}"
+    data = open(scr, "rb").read()
+    assert data.count(b"<assembly xmlns") == 1, "not exactly one manifest"
+    assert b"requestedExecutionLevel" not in data, "a requested execution level turns file virtualization off"
+    assert b"<dpiAware" in data and b">true</dpiAware>" in data, "no system DPI awareness"
+
+
+
 def test_full_screen_window_and_pictures(world):
     make_picture(world, r"C:\pics\a.bmp", 200, 150, (RED, GREEN, BLUE, YELLOW))
     make_picture(world, r"C:\pics\b.gif", 161, 121, (CYAN, MAGENTA, WHITE, ORANGE))
