@@ -44,6 +44,18 @@ HWND waitFor(Find find, DWORD ms) {
     }
 }
 
+// Waits until `find` names a visible window: a window shows once its creation, or
+// its dialog initialisation, is over.
+template <typename Find>
+HWND waitForVisible(Find find, DWORD ms) {
+    return waitFor(
+        [&]() -> HWND {
+            HWND found = find();
+            return found && IsWindowVisible(found) ? found : nullptr;
+        },
+        ms);
+}
+
 void printWindow(HWND w) {
     RECT r{};
     GetWindowRect(w, &r);
@@ -104,25 +116,14 @@ BOOL CALLBACK printControl(HWND control, LPARAM dialog) {
 int main(int argc, char** argv) {
     const std::string command = argc > 1 ? argv[1] : "";
     if (command == "wait-window" && argc == 5) {
-        // Visible, so that the window's creation is over.
-        HWND w = waitFor(
-            [&] {
-                HWND found = FindWindowA(argv[2], argv[3]);
-                return found && IsWindowVisible(found) ? found : nullptr;
-            },
-            std::atoi(argv[4]));
+        HWND w = waitForVisible([&] { return FindWindowA(argv[2], argv[3]); }, std::atoi(argv[4]));
         if (!w) return 1;
         printWindow(w);
         return 0;
     }
     if (command == "wait-child" && argc == 5) {
         HWND parent = reinterpret_cast<HWND>(static_cast<UINT_PTR>(std::strtoul(argv[2], nullptr, 10)));
-        HWND w = waitFor(
-            [&] {
-                HWND found = FindWindowExA(parent, nullptr, argv[3], nullptr);
-                return found && IsWindowVisible(found) ? found : nullptr;
-            },
-            std::atoi(argv[4]));
+        HWND w = waitForVisible([&] { return FindWindowExA(parent, nullptr, argv[3], nullptr); }, std::atoi(argv[4]));
         if (!w) return 1;
         printWindow(w);
         return 0;
@@ -175,13 +176,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (command == "dialog" && argc == 3) {
-        // Shown, so that its initialisation is over.
-        HWND dialog = waitFor(
-            [] {
-                HWND found = findBox();
-                return found && IsWindowVisible(found) ? found : nullptr;
-            },
-            std::atoi(argv[2]));
+        HWND dialog = waitForVisible(findBox, std::atoi(argv[2]));
         if (!dialog) return 1;
         RECT r{};
         GetWindowRect(dialog, &r);

@@ -252,20 +252,26 @@ def corners_in_place(shot, rect, colours):
     return all(close_to(shot.at(x, y), c) for (x, y), c in zip(points, colours + colours))
 
 
-def test_every_row_reveals_the_whole_picture(world):
-    make_picture(world, r"C:\pics\small.bmp", 64, 48, (RED, GREEN, BLUE, YELLOW))
-    rect = expected_rect(devcaps(world), 64, 48)
+def rows_failing(world, pictures, delay, check):
+    """Runs the show once with each of the twenty rows; the rows whose run fails `check`."""
     failures = []
     for row in range(20):
-        write_show(world, [r"C:\pics\small.bmp"], row=row, delay=60)
+        write_show(world, pictures, row=row, delay=delay)
         saver = world.start_saver("/s")
         try:
-            if not wait_until(lambda: corners_in_place(world.screenshot(), rect, (RED, GREEN, BLUE, YELLOW)), 20,
-                              interval=0.1):
+            if not check():
                 failures.append(row)
         finally:
             kill(saver)
             world.probe("gone", CLASS, TITLE, "10000")
+    return failures
+
+
+def test_every_row_reveals_the_whole_picture(world):
+    make_picture(world, r"C:\pics\small.bmp", 64, 48, (RED, GREEN, BLUE, YELLOW))
+    rect = expected_rect(devcaps(world), 64, 48)
+    failures = rows_failing(world, [r"C:\pics\small.bmp"], 60, lambda: wait_until(
+        lambda: corners_in_place(world.screenshot(), rect, (RED, GREEN, BLUE, YELLOW)), 20, interval=0.1))
     assert not failures, f"rows without the whole picture: {failures}"
 
 
@@ -291,18 +297,12 @@ def test_every_row_clears_the_previous_picture(world):
                     return False
         return True
 
-    failures = []
-    for row in range(20):
-        write_show(world, [r"C:\pics\first.bmp", r"C:\pics\second.bmp"], row=row, delay=3)
-        saver = world.start_saver("/s")
-        try:
-            shown = wait_until(lambda: corners_in_place(world.screenshot(), first_rect, (first_colour,) * 4), 20,
-                               interval=0.1)
-            if not shown or not wait_until(lambda: cleared(world.screenshot()), 15, interval=0.1):
-                failures.append(row)
-        finally:
-            kill(saver)
-            world.probe("gone", CLASS, TITLE, "10000")
+    def first_then_cleared():
+        shown = wait_until(lambda: corners_in_place(world.screenshot(), first_rect, (first_colour,) * 4), 20,
+                           interval=0.1)
+        return shown and wait_until(lambda: cleared(world.screenshot()), 15, interval=0.1)
+
+    failures = rows_failing(world, [r"C:\pics\first.bmp", r"C:\pics\second.bmp"], 3, first_then_cleared)
     assert not failures, f"rows that left the previous picture: {failures}"
 
 
