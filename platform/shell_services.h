@@ -28,7 +28,7 @@ struct SaverClass {
     std::uint32_t iconResource;  // loaded from the program module; none when absent
 };
 
-struct SaverWindowSpec {
+struct SaverWindowForm {
     std::uint32_t exStyle;
     const char* className;
     const char* title;
@@ -56,7 +56,7 @@ public:
     virtual MessageId registerMessage(const char* name) = 0;
     virtual bool registerSaverClass(const SaverClass& saverClass) = 0;
     // Creation runs the window procedure's creation handling inside the call.
-    virtual WindowHandle createSaverWindow(const SaverWindowSpec& spec) = 0;
+    virtual WindowHandle createSaverWindow(const SaverWindowForm& form) = 0;
     // GetMessage, TranslateMessage, DispatchMessage until the quit message; its wParam.
     virtual std::intptr_t runMessageLoop() = 0;
     // The modal settings dialog, template 2003; -1 when it cannot be created.

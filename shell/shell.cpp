@@ -21,24 +21,24 @@ WindowHandle liveWindowAt(const char* text) {
     return handle != 0 && shellServices().isWindow(handle) ? handle : 0;
 }
 
-SaverWindowSpec fullScreenSpec() {
+SaverWindowForm fullScreenForm() {
     ShellServices& os = shellServices();
-    SaverWindowSpec spec{topmostExStyle, saverClassName, fullScreenTitle, fullScreenStyle, 0, 0, 0, 0, 0};
-    spec.left = os.systemMetric(xVirtualScreen);
-    spec.top = os.systemMetric(yVirtualScreen);
-    spec.width = os.systemMetric(cxVirtualScreen);
-    spec.height = os.systemMetric(cyVirtualScreen);
-    if (spec.width == 0 || spec.height == 0) {
+    SaverWindowForm form{topmostExStyle, saverClassName, fullScreenTitle, fullScreenStyle, 0, 0, 0, 0, 0};
+    form.left = os.systemMetric(xVirtualScreen);
+    form.top = os.systemMetric(yVirtualScreen);
+    form.width = os.systemMetric(cxVirtualScreen);
+    form.height = os.systemMetric(cyVirtualScreen);
+    if (form.width == 0 || form.height == 0) {
         const ScreenRect box = os.screenClipBox();
-        spec.left = box.left;
-        spec.top = box.top;
-        spec.width = box.right - box.left;
-        spec.height = box.bottom - box.top;
+        form.left = box.left;
+        form.top = box.top;
+        form.width = box.right - box.left;
+        form.height = box.bottom - box.top;
     }
-    return spec;
+    return form;
 }
 
-SaverWindowSpec previewSpec(WindowHandle parent) {
+SaverWindowForm previewForm(WindowHandle parent) {
     const ScreenRect client = shellServices().clientRect(parent);
     return {0, saverClassName, previewTitle, previewStyle, 0, 0, client.right, client.bottom, parent};
 }
@@ -120,12 +120,12 @@ std::intptr_t showSettingsDialog(WindowHandle owner) {
 std::intptr_t runSaverWindow(WindowHandle parent) {
     ShellServices& os = shellServices();
     const SaverClass saverClass{saverClassName, saverClassStyle, appIconResource};
-    SaverWindowSpec spec;
+    SaverWindowForm form;
     if (parent) {
-        spec = previewSpec(parent);
+        form = previewForm(parent);
         state.previewMode = 1;
     } else {
-        spec = fullScreenSpec();
+        form = fullScreenForm();
         const WindowHandle running = os.findTopLevelWindow(saverClassName, fullScreenTitle);
         if (running && os.isWindow(running)) {
             os.setForegroundWindow(running);
@@ -136,7 +136,7 @@ std::intptr_t runSaverWindow(WindowHandle parent) {
     }
     state.autoPlayMessage = state.win9xPlatform ? os.registerMessage("QueryCancelAutoPlay") : 0;
 
-    if (os.registerSaverClass(saverClass)) state.saverWindow = os.createSaverWindow(spec);
+    if (os.registerSaverClass(saverClass)) state.saverWindow = os.createSaverWindow(form);
     std::intptr_t result = 0;
     if (state.saverWindow) {
         if (!state.previewMode) os.setForegroundWindow(state.saverWindow);

@@ -23,7 +23,7 @@ bool TestShell::registerSaverClass(const SaverClass& c) {
     return classRegisters;
 }
 
-WindowHandle TestShell::createSaverWindow(const SaverWindowSpec& s) {
+WindowHandle TestShell::createSaverWindow(const SaverWindowForm& s) {
     log_.push_back("create " + number(s.exStyle) + " " + s.className + "|" + s.title + " " + number(s.style) + " " +
                    number(s.left) + " " + number(s.top) + " " + number(s.width) + " " + number(s.height) + " " +
                    number(s.parent));

@@ -33,7 +33,7 @@ public:
     std::optional<std::uint8_t> acLineStatus() override { return acStatus; }
     MessageId registerMessage(const char*) override { return registeredMessage; }
     bool registerSaverClass(const SaverClass& saverClass) override;
-    WindowHandle createSaverWindow(const SaverWindowSpec& spec) override;
+    WindowHandle createSaverWindow(const SaverWindowForm& form) override;
     std::intptr_t runMessageLoop() override;
     std::intptr_t runSettingsDialog(WindowHandle owner) override;
     std::intptr_t runGuarded(const std::function<std::intptr_t()>& body,

@@ -284,7 +284,7 @@ public:
         wc.lpszClassName = c.name;
         return RegisterClassA(&wc) != 0;
     }
-    WindowHandle createSaverWindow(const SaverWindowSpec& s) override {
+    WindowHandle createSaverWindow(const SaverWindowForm& s) override {
         return fromHwnd(CreateWindowExA(s.exStyle, s.className, s.title, s.style, s.left, s.top, s.width, s.height,
                                         toHwnd(s.parent), nullptr, appInstance(), nullptr));
     }
