@@ -1,4 +1,5 @@
 #include "platform/platform.h"
+
 #include "platform/dialog_services.h"
 #include "platform/shell_services.h"
 
@@ -7,7 +8,7 @@ namespace {
 Platform installed;
 ShellServices* installedShell = nullptr;
 DialogServices* installedDialog = nullptr;
-}
+}  // namespace
 
 void installPlatform(const Platform& p) { installed = p; }
 const Platform& platform() { return installed; }
@@ -15,9 +16,7 @@ const Platform& platform() { return installed; }
 void installShellServices(ShellServices* services) { installedShell = services; }
 ShellServices& shellServices() { return *installedShell; }
 
-}  // namespace vellora
-
-namespace vellora {
 void installDialogServices(DialogServices* services) { installedDialog = services; }
 DialogServices& dialogServices() { return *installedDialog; }
+
 }  // namespace vellora

@@ -1,7 +1,7 @@
 # The Windows program and its test helpers, for the i686 cross build.
 enable_language(RC)
 set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -c 65001")
-add_link_options(-static -static-libgcc -static-libstdc++)
+add_link_options(-static -static-libgcc -static-libstdc++ $<$<CONFIG:Release>:-s>)
 
 add_executable(vellora WIN32
     platform/win32/main.cpp
