@@ -26,3 +26,7 @@ target_link_options(password_standin PRIVATE -Wl,--kill-at)
 add_library(mpr_standin SHARED tests/wine/mpr_standin.cpp)
 set_target_properties(mpr_standin PROPERTIES PREFIX "" OUTPUT_NAME "MPR" SUFFIX ".DLL")
 target_link_options(mpr_standin PRIVATE -Wl,--kill-at)
+
+# The show's arithmetic as the Windows build computes it, for the tests.
+add_executable(vellora-arithmetic tests/wine/arithmetic.cpp platform/win32/win32_platform.cpp)
+target_link_libraries(vellora-arithmetic PRIVATE vellora_core ole32 oleaut32 uuid comctl32 winmm gdi32 user32 advapi32)

@@ -117,6 +117,11 @@ def test_program_is_self_contained_and_keeps_file_virtualization(world):
 
 
 
+def test_windows_build_arithmetic_rounds_to_double(world):
+    out = world.run(["wine", r"C:\vellora-arithmetic.exe"]).stdout.decode().splitlines()
+    assert out[:4] == ["steps 125 375 31 125", "steps 160 480 40 160", "steps 112 337 28 112", "place 677 173"], out
+
+
 def test_full_screen_window_and_pictures(world):
     make_picture(world, r"C:\pics\a.bmp", 200, 150, (RED, GREEN, BLUE, YELLOW))
     make_picture(world, r"C:\pics\b.gif", 161, 121, (CYAN, MAGENTA, WHITE, ORANGE))
