@@ -182,7 +182,6 @@ void TestCanvas::pie(std::int32_t left, std::int32_t top, std::int32_t right, st
 std::unique_ptr<InputFile> MemoryFiles::openForReading(const std::string& path) {
     auto it = files.find(path);
     if (it == files.end() || unreadable.count(path)) return nullptr;
-    ++opens;
     return std::make_unique<MemoryInput>(it->second);
 }
 
@@ -284,7 +283,6 @@ std::unique_ptr<Picture> TestPlatform::loadPictureFile(const std::string& path) 
 
 void TestPlatform::sleep(std::uint32_t milliseconds) {
     log.push_back(join("pause", {milliseconds}));
-    sleptMs += milliseconds;
 }
 
 }  // namespace vellora::test

@@ -64,7 +64,6 @@ public:
 
     Image& surface() { return surface_; }
     void paint(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom, std::uint32_t colour);
-    bool blackBrushSelected() const { return brushSelected_; }
 
 private:
     CallLog& log_;
@@ -90,7 +89,6 @@ public:
     bool failFlush = false;
     bool failClose = false;
     bool failReplace = false;
-    std::size_t opens = 0;                   // successful opens for reading
 };
 
 // Files on the local disk, for the developer tools.
@@ -138,7 +136,6 @@ public:
     TestDialog dialog{log};
     std::int64_t now = 1000000000;
     std::uint32_t ticks = 0;
-    std::uint64_t sleptMs = 0;
     // Runs while a message box is open, as its modal loop would dispatch messages.
     std::function<void()> duringMessageBox;
     std::uintptr_t nextTimerValue = 1;

@@ -71,7 +71,6 @@ MessageResult TestShell::sendMessage(WindowHandle window, MessageId message, WPa
 
 void TestShell::removeTimerMessage(WindowHandle window) {
     log_.push_back("removetimer " + number(window));
-    if (pendingTimers) --pendingTimers;
 }
 
 std::uint32_t TestShell::callVerifyPassword(std::uintptr_t, WindowHandle window) {

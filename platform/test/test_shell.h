@@ -77,7 +77,6 @@ public:
     std::map<std::string, std::uintptr_t> procs;
     std::uintptr_t previousContext = 0;
     std::uint32_t verifyAnswer = 0;
-    std::size_t pendingTimers = 0;
     std::function<void()> duringVerify;  // runs while the password prompt is open
     bool desktopKeyOpens = true;
     std::map<std::string, std::string> desktopValues;  // value name to its data bytes

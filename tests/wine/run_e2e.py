@@ -88,14 +88,13 @@ def devcaps(world):
     return tuple(int(v) for v in out)
 
 
-def start_show(world):
+def start_show(world, program="vellora.scr"):
     """Starts a full-screen show of the standard picture and waits until it is up."""
     make_picture(world, r"C:\pics\first.bmp", 200, 150, (RED, GREEN, BLUE, YELLOW))
     write_show(world, [r"C:\pics\first.bmp"])
     world.xdotool("mousemove", "500", "400")
-    saver = world.start_saver("/s")
-    window = world.probe("wait-window", CLASS, TITLE, "20000")
-    assert window, "no saver window"
+    saver = world.start_saver("/s", program=program)
+    assert world.probe("wait-window", CLASS, TITLE, "20000"), "no saver window"
     rect = expected_rect(devcaps(world), 200, 150)
     assert wait_for_picture(world, rect, (RED, GREEN, BLUE, YELLOW)), "first picture not shown"
     return saver
@@ -428,14 +427,7 @@ def set_password_switch(world, on):
 def start_windows98_show(world, answer):
     world.remove_file(STANDIN_LOG)
     world.write_file(STANDIN_ANSWER, answer)
-    make_picture(world, r"C:\pics\first.bmp", 200, 150, (RED, GREEN, BLUE, YELLOW))
-    write_show(world, [r"C:\pics\first.bmp"])
-    world.xdotool("mousemove", "500", "400")
-    saver = world.start_saver("/s", program="vellora98.scr")
-    assert world.probe("wait-window", CLASS, TITLE, "20000"), "no saver window"
-    rect = expected_rect(devcaps(world), 200, 150)
-    assert wait_for_picture(world, rect, (RED, GREEN, BLUE, YELLOW)), "first picture not shown"
-    return saver
+    return start_show(world, program="vellora98.scr")
 
 
 def test_windows98_password_prompt_before_closing(world):
