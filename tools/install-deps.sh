@@ -11,7 +11,7 @@ packages=(
   g++-mingw-w64-i686-win32 binutils-mingw-w64-i686 mingw-w64-i686-dev
   xvfb x11-utils x11-apps imagemagick xdotool
   locales fonts-wqy-microhei python3
-  wine wine32:i386
+  wine wine32:i386 wine64 g++-mingw-w64-x86-64-win32
 )
 
 missing=()
@@ -27,7 +27,7 @@ if [ "${#missing[@]}" -gt 0 ] || [ "$have_i386" = no ]; then
   if [ "$have_i386" = no ]; then dpkg --add-architecture i386; fi
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -q
-  apt-get install -y -q --no-install-recommends "${missing[@]}"
+  apt-get install -y -q -o DPkg::Lock::Timeout=600 --no-install-recommends "${missing[@]}"
 fi
 
 # Wine tests run with the Chinese ANSI code page, which needs this locale.

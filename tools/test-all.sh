@@ -5,7 +5,11 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/install-deps.sh
 bash tools/build.sh
+source tools/wine.sh
 status=0
 (cd build/native && ctest --output-on-failure -j2) || status=1
-python3 tests/wine/run_e2e.py build/win32 || status=1
+if [ "$WINE_BUILD" = build/win64 ]; then
+  echo "note: this machine cannot run 32-bit code; the Wine tests run the 64-bit build of the same sources"
+fi
+python3 tests/wine/run_e2e.py "$WINE_BUILD" || status=1
 exit $status

@@ -3,13 +3,17 @@ enable_language(RC)
 set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -c 65001")
 add_link_options(-static -static-libgcc -static-libstdc++ $<$<CONFIG:Release>:-s>)
 
-add_executable(vellora WIN32
-    platform/win32/main.cpp
+add_library(vellora_win32 STATIC
     platform/win32/win32_platform.cpp
-    resources/vellora.rc
+    platform/win32/win32_picture.cpp
+    platform/win32/win32_files.cpp
+    platform/win32/win32_shell.cpp
 )
+target_link_libraries(vellora_win32 PUBLIC vellora_core ole32 oleaut32 uuid comctl32 winmm gdi32 user32 advapi32)
+
+add_executable(vellora WIN32 platform/win32/main.cpp resources/vellora.rc)
 set_target_properties(vellora PROPERTIES SUFFIX ".scr")
-target_link_libraries(vellora PRIVATE vellora_core ole32 oleaut32 uuid comctl32 winmm gdi32 user32 advapi32)
+target_link_libraries(vellora PRIVATE vellora_win32)
 
 # Test helpers: a window host for the preview mode and a probe that reads windows
 # through the window API.
@@ -28,5 +32,5 @@ set_target_properties(mpr_standin PROPERTIES PREFIX "" OUTPUT_NAME "MPR" SUFFIX 
 target_link_options(mpr_standin PRIVATE -Wl,--kill-at)
 
 # The show's arithmetic as the Windows build computes it, for the tests.
-add_executable(vellora-arithmetic tests/wine/arithmetic.cpp platform/win32/win32_platform.cpp)
-target_link_libraries(vellora-arithmetic PRIVATE vellora_core ole32 oleaut32 uuid comctl32 winmm gdi32 user32 advapi32)
+add_executable(vellora-arithmetic tests/wine/arithmetic.cpp)
+target_link_libraries(vellora-arithmetic PRIVATE vellora_win32)

@@ -3,6 +3,7 @@
 
 usage: run_e2e.py WIN32_BUILD_DIR [TEST_NAME...]
 Prints one line per test and closes with "N passed, M failed"."""
+import importlib
 import os
 import subprocess
 import sys
@@ -103,7 +104,7 @@ def start_show(world, program="vellora.scr"):
 # --- tests -------------------------------------------------------------------------
 
 def test_program_is_self_contained_and_keeps_file_virtualization(world):
-    scr = os.path.join(world.build, "vellora.scr")
+    scr = world.product
     dump = subprocess.run(["i686-w64-mingw32-objdump", "-p", scr], stdout=subprocess.PIPE, check=True).stdout.decode()
     imports = {line.split(":")[1].strip().upper() for line in dump.splitlines() if "DLL Name:" in line}
     system = {"KERNEL32.DLL", "USER32.DLL", "GDI32.DLL", "OLE32.DLL", "OLEAUT32.DLL", "COMCTL32.DLL", "WINMM.DLL",
@@ -476,7 +477,15 @@ def test_windows98_change_password(world):
         kill(saver)
 
 
-TESTS = [v for k, v in list(globals().items()) if k.startswith("test_")]
+def all_tests():
+    """The tests of this file, then those of every e2e_*.py beside it (which import
+    their helpers from this one), in file order."""
+    tests = [v for k, v in list(globals().items()) if k.startswith("test_")]
+    here = os.path.dirname(os.path.abspath(__file__))
+    for name in sorted(f[:-3] for f in os.listdir(here) if f.startswith("e2e_") and f.endswith(".py")):
+        module = importlib.import_module(name)
+        tests += [v for k, v in vars(module).items() if k.startswith("test_")]
+    return tests
 
 
 def main():
@@ -486,7 +495,7 @@ def main():
     passed = failed = 0
     try:
         world.start()
-        for test in TESTS:
+        for test in all_tests():
             if wanted and test.__name__ not in wanted:
                 continue
             started = time.monotonic()

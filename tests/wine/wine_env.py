@@ -21,6 +21,14 @@ def wait_until(check, timeout, interval=0.05):
         time.sleep(interval)
 
 
+def pe_machine(path):
+    """The machine field of a Windows program's header: 0x14C for x86, 0x8664 for x64."""
+    with open(path, "rb") as f:
+        data = f.read(4096)
+    pe = int.from_bytes(data[0x3C:0x40], "little")
+    return int.from_bytes(data[pe + 4:pe + 6], "little")
+
+
 def free_display():
     for n in range(90, 200):
         if not os.path.exists(f"/tmp/.X11-unix/X{n}") and not os.path.exists(f"/tmp/.X{n}-lock"):
@@ -38,6 +46,20 @@ class WineWorld:
         self.env = dict(os.environ)
         self.env.update(WINEPREFIX=self.prefix, WINEARCH="win32", WINEDEBUG="-all", LC_ALL="zh_CN.UTF-8",
                         WINEDLLOVERRIDES="mscoree,mshtml=")
+        # The product itself is always the 32-bit program; static checks read it.
+        self.product = os.path.join(os.path.dirname(self.build), "win32", "vellora.scr")
+        self.win64 = pe_machine(os.path.join(self.build, "vellora.scr")) == 0x8664
+        if self.win64:
+            # The 64-bit test build, for machines that cannot run 32-bit code: the
+            # system's wine scripts would pick the 32-bit loader, so shims go first.
+            shims = os.path.join(self.build, "wine-bin")
+            os.makedirs(shims, exist_ok=True)
+            for name in ("wine", "wine-stable"):
+                with open(os.path.join(shims, name), "w") as f:
+                    f.write('#!/bin/sh\nexec /usr/lib/wine/wine64 "$@"\n')
+                os.chmod(os.path.join(shims, name), 0o755)
+            self.env.update(WINEARCH="win64", WINELOADER="/usr/lib/wine/wine64",
+                            PATH=shims + os.pathsep + self.env.get("PATH", ""))
 
     def start(self):
         display = free_display()
