@@ -91,6 +91,7 @@ public:
     virtual std::unique_ptr<OutputFile> createForWriting(const std::string& path) = 0;
     // Puts `from` in the place of `to` in one step; on failure both stay as they were.
     virtual bool replaceFile(const std::string& from, const std::string& to) = 0;
+    // Removes the file, also when it is marked read-only.
     virtual bool removeFile(const std::string& path) = 0;
     // The Windows directory, or the platform's fixed system-wide stand-in for it.
     virtual std::string windowsDirectory() = 0;

@@ -58,7 +58,8 @@ std::uint32_t verifyBeforeClose(WindowHandle window) {
     os.removeTimerMessage(window);
     os.removeTimerMessage(window);
     const MessageResult verdict = os.sendMessage(window, msg::verifyRequest, 0, 0);
-    s.closing = verdict != 0 ? 1 : 0;
+    // The check's own answer is kept, whatever non-zero value it gives.
+    s.closing = static_cast<std::uint32_t>(verdict);
     s.verifying = 0;
     if (!s.closing) os.hideCursor();
     s.lastVerifyTick = platform().clock->tickCount();

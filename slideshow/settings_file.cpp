@@ -68,6 +68,10 @@ bool writeSettings(const Settings& settings) {
     std::string temporary = directory + temporaryName;
     if (!fitsPathBuffer(target) || !fitsPathBuffer(temporary)) return false;
 
+    // A save interrupted by a power loss may have left its temporary file behind,
+    // perhaps read-only (copied from a CD, or by a backup tool); it must not block
+    // every save after it.
+    files.removeFile(temporary);
     std::unique_ptr<OutputFile> file = files.createForWriting(temporary);
     if (!file) return false;
     bool written = writeWhole(*file, encodeSettings(settings));

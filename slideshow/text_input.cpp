@@ -5,16 +5,23 @@
 namespace vellora {
 namespace {
 constexpr int endOfFile = -1;
+constexpr char ctrlZ = 0x1A;
 
 bool isSpace(int c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 bool isDigit(int c) { return c >= '0' && c <= '9'; }
 }  // namespace
 
 int TextInput::rawPeek() {
+    if (ctrlZSeen_) return endOfFile;
     if (pos_ == size_) {
         size_ = file_.read(buffer_, sizeof buffer_);
         pos_ = 0;
         if (size_ == 0) return endOfFile;
+    }
+    // The runtime's text streams end the text at the first Ctrl-Z, as DOS did.
+    if (buffer_[pos_] == ctrlZ) {
+        ctrlZSeen_ = true;
+        return endOfFile;
     }
     return static_cast<unsigned char>(buffer_[pos_]);
 }

@@ -1,6 +1,7 @@
 // Reads a file the way the C++ stream library's text mode does on the target:
 // CR LF and a lone LF end a line, a CR not followed by LF is an ordinary byte, and
-// once one extraction fails every later one fails too.
+// once one extraction fails every later one fails too. The first Ctrl-Z (0x1A)
+// ends the text.
 #pragma once
 
 #include <cstdint>
@@ -41,6 +42,7 @@ private:
     bool hasLookahead_ = false;
     bool failed_ = false;
     bool atEnd_ = false;
+    bool ctrlZSeen_ = false;
 };
 
 }  // namespace vellora

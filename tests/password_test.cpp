@@ -130,6 +130,13 @@ TEST_F(Password, TheRightPasswordClosesDropsTicksAndUnloads) {
     EXPECT_EQ(shellState().verifyPassword, 0u);
 }
 
+TEST_F(Password, TheCheckAnswerIsKeptAsItCame) {
+    loadPasswordCheck();
+    shell().verifyAnswer = 7;
+    EXPECT_EQ(requestCloseAt(10), 7u);
+    EXPECT_EQ(shellState().closing, 7u);
+}
+
 TEST_F(Password, NoCheckMeansTheFirstRequestCloses) {
     shell().desktopValues.clear();
     loadPasswordCheck();

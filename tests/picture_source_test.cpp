@@ -37,12 +37,20 @@ TEST_F(PictureSource, CountsEntriesAsTheLineReaderSeesThem) {
         {"", 0},         {"a", 1},          {"a\n", 1},           {"a\r\nb\r\n", 2},
         {"a\n\nb", 3},   {"\n", 1},         {"a\n" + longLine + "\nb\n", 1},
         {std::string(259, 'y') + "\nb", 2},
+        // Ctrl-Z ends the text, as the runtime's text streams read it.
+        {"a\r\nb\x1a", 2}, {"a\r\nb\r\n\x1a\r\n", 2}, {"a\x1a\nb\nc", 1},
     };
     for (const Case& c : cases) {
         files().files["C:\\list.txt"] = c.bytes;
         EXPECT_EQ(countImages("C:\\list.txt"), c.count) << c.bytes.substr(0, 20);
     }
     EXPECT_EQ(countImages("C:\\missing.txt"), std::nullopt);
+}
+
+TEST_F(PictureSource, AnEntryBeforeCtrlZIsReadWithoutIt) {
+    setList("a.bmp\r\nb.bmp\x1a");
+    slideState().currentIndex = 1;
+    EXPECT_EQ(readListEntry(), "b.bmp");
 }
 
 TEST_F(PictureSource, AnEmptyMiddleEntryIsSkippedWithinTheSameTick) {

@@ -49,6 +49,8 @@ TEST(SettingsFile, ReadsAsTheStreamLibraryDoes) {
         {"260-byte path", p260 + "\n1\n2\n3", {p259, 0, 5, 0}},
         {"300-byte path", p300 + "\r\n1\r\n2\r\n3", {p259, 0, 5, 0}},
         {"text after the fourth value", "C:\\l\n1\n2\n3\nmore", {"C:\\l", 1, 2, 3}},
+        {"Ctrl-Z ends the text", "C:\\l\r\n9\r\n\x1a" "10\r\n1", {"C:\\l", 9, 5, 0}},
+        {"Ctrl-Z at the end", "C:\\l\r\n9\r\n10\r\n1\x1a", {"C:\\l", 9, 10, 1}},
     };
     for (const Case& c : cases) expectSettings(readBytes(c.bytes), c.want, c.label);
 }
@@ -74,7 +76,8 @@ TEST_F(SettingsWrite, RoundTripsAnyNumbersAndPaths) {
         Settings want;
         for (int n = length(gen); n > 0; --n) {
             char c = static_cast<char>(byte(gen));
-            if (c != '\n') want.imageListPath.push_back(c);
+            // No file name holds a line end or a Ctrl-Z, which ends the text.
+            if (c != '\n' && c != '\x1a') want.imageListPath.push_back(c);
         }
         if (i == 1) want.imageListPath = "C:\\x\r";  // a CR right before the line end stays in the path
         want.effectIndex = static_cast<std::int32_t>(number(gen));
@@ -108,6 +111,17 @@ TEST_F(SettingsWrite, AFailedSaveLeavesTheOldFileAsItWas) {
         EXPECT_FALSE(writeSettings({"C:\\new.txt", 1, 2, 3})) << c.label;
         EXPECT_EQ(files.files.at(settingsPath), old) << c.label;
         EXPECT_EQ(files.files.count(temporary), 0u) << c.label;
+    }
+}
+
+TEST_F(SettingsWrite, ALeftOverTemporaryFileDoesNotBlockTheSave) {
+    const std::string temporary = "C:\\WINDOWS\\Tessaview.new";
+    for (bool readOnly : {false, true}) {
+        files.files[temporary] = "left over from an interrupted save";
+        if (readOnly) files.readOnly.insert(temporary);
+        EXPECT_TRUE(writeSettings({"C:\\new.txt", 1, 2, 3})) << readOnly;
+        EXPECT_EQ(files.files.at(settingsPath), "C:\\new.txt\r\n1\r\n2\r\n3") << readOnly;
+        EXPECT_EQ(files.files.count(temporary), 0u) << readOnly;
     }
 }
 

@@ -186,7 +186,7 @@ std::unique_ptr<InputFile> MemoryFiles::openForReading(const std::string& path) 
 }
 
 std::unique_ptr<OutputFile> MemoryFiles::createForWriting(const std::string& path) {
-    if (uncreatable.count(path)) return nullptr;
+    if (uncreatable.count(path) || readOnly.count(path)) return nullptr;
     files[path].clear();
     return std::make_unique<MemoryOutput>(*this, path);
 }
@@ -199,7 +199,10 @@ bool MemoryFiles::replaceFile(const std::string& from, const std::string& to) {
     return true;
 }
 
-bool MemoryFiles::removeFile(const std::string& path) { return files.erase(path) > 0; }
+bool MemoryFiles::removeFile(const std::string& path) {
+    readOnly.erase(path);
+    return files.erase(path) > 0;
+}
 
 namespace {
 // Paths made for the target join with backslashes; on this disk they are slashes.

@@ -85,6 +85,7 @@ public:
     std::string windowsDir = "C:\\WINDOWS";
     std::set<std::string> unreadable;       // open for reading fails
     std::set<std::string> uncreatable;      // create for writing fails
+    std::set<std::string> readOnly;         // create for writing fails; removing works
     std::size_t failWritesAfter = SIZE_MAX;  // bytes accepted before writes fail
     bool failFlush = false;
     bool failClose = false;

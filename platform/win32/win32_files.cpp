@@ -47,8 +47,10 @@ private:
 class Win32Files : public Files {
 public:
     std::unique_ptr<InputFile> openForReading(const std::string& path) override {
-        HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
+        // Shared for writing too, as the runtime's streams open files: a list that an
+        // editor or the tool that wrote it still holds open must stay readable.
+        HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h == INVALID_HANDLE_VALUE) return nullptr;
         return std::make_unique<HandleInput>(h);
     }
@@ -73,7 +75,15 @@ public:
         if (hadOld) MoveFileA(aside.c_str(), to.c_str());
         return false;
     }
-    bool removeFile(const std::string& path) override { return DeleteFileA(path.c_str()) != 0; }
+    bool removeFile(const std::string& path) override {
+        if (DeleteFileA(path.c_str())) return true;
+        const DWORD attributes = GetFileAttributesA(path.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) ||
+            !(attributes & FILE_ATTRIBUTE_READONLY))
+            return false;
+        SetFileAttributesA(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+        return DeleteFileA(path.c_str()) != 0;
+    }
     std::string windowsDirectory() override {
         char buffer[MAX_PATH];
         const UINT n = GetWindowsDirectoryA(buffer, MAX_PATH);

@@ -8,6 +8,7 @@
 //   press-box                     presses OK on the message box
 //   close-box                     closes the message box or dialog with its close box
 //   dialog MS                     waits for the settings dialog; prints its title and controls
+//   hold FILE... READY STOP       holds files open for writing until STOP exists
 // Texts are printed as hex bytes so that the test can decode them as GBK.
 #include <windows.h>
 
@@ -15,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -185,6 +187,22 @@ int main(int argc, char** argv) {
         EnumChildWindows(dialog, printControl, reinterpret_cast<LPARAM>(dialog));
         return 0;
     }
-    std::fprintf(stderr, "usage: vellora-probe wait-window|gone|devcaps|wait-box|press-box|dialog ...\n");
+    if (command == "hold" && argc >= 5) {
+        // Holds files open for writing, as an editor would, until told to let go:
+        // hold FILE... READY STOP writes READY once every file is held, then waits for STOP.
+        std::vector<HANDLE> held;
+        for (int i = 2; i < argc - 2; ++i) {
+            HANDLE h = CreateFileA(argv[i], GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+            if (h == INVALID_HANDLE_VALUE) return 1;
+            held.push_back(h);
+        }
+        CloseHandle(CreateFileA(argv[argc - 2], GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        const DWORD start = GetTickCount();
+        while (GetFileAttributesA(argv[argc - 1]) == INVALID_FILE_ATTRIBUTES && GetTickCount() - start < 120000) Sleep(20);
+        for (HANDLE h : held) CloseHandle(h);
+        return 0;
+    }
+    std::fprintf(stderr, "usage: vellora-probe wait-window|gone|devcaps|wait-box|press-box|dialog|hold ...\n");
     return 2;
 }
