@@ -7,10 +7,14 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/install-deps.sh
 bash tools/build.sh >/dev/null
+source tools/wine.sh
 
 root=$PWD/build/show
-export WINEPREFIX=$root/prefix WINEARCH=win32 WINEDEBUG=-all LC_ALL=zh_CN.UTF-8 WINEDLLOVERRIDES="mscoree,mshtml="
 mkdir -p "$root"
+use_wine_prefix "$root/prefix"
+# The Chinese code page only for Wine's commands: exported here, it would make this
+# shell re-read a locale that install-deps.sh may have generated moments ago.
+wine() { env LC_ALL=zh_CN.UTF-8 wine "$@"; }
 
 xvfb_pid=
 if [ -z "${DISPLAY:-}" ]; then
@@ -23,10 +27,10 @@ fi
 cleanup() { wineserver -k 2>/dev/null || true; [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true; }
 trap cleanup EXIT
 
-[ -f "$WINEPREFIX/system.reg" ] || { wineboot -i >/dev/null 2>&1; wineserver -w; }
+[ -f "$WINEPREFIX/system.reg" ] || { env LC_ALL=zh_CN.UTF-8 wineboot -i >/dev/null 2>&1; wineserver -w; }
 drive=$WINEPREFIX/drive_c
 mkdir -p "$drive/vellora"
-cp resources/samples/* build/win32/vellora.scr "$drive/vellora/"
+cp resources/samples/* "$WINE_BUILD/vellora.scr" "$drive/vellora/"
 list=
 for f in resources/samples/*; do list+="C:\\vellora\\$(basename "$f")"$'\r\n'; done
 printf '%s' "$list" > "$drive/vellora/pictures.txt"
