@@ -6,6 +6,7 @@ add_link_options(-static -static-libgcc -static-libstdc++ $<$<CONFIG:Release>:-s
 add_library(vellora_win32 STATIC
     platform/win32/win32_platform.cpp
     platform/win32/win32_picture.cpp
+    platform/win32/win32_picture_loader.cpp
     platform/win32/win32_files.cpp
     platform/win32/win32_shell.cpp
 )
@@ -34,3 +35,7 @@ target_link_options(mpr_standin PRIVATE -Wl,--kill-at)
 # The show's arithmetic as the Windows build computes it, for the tests.
 add_executable(vellora-arithmetic tests/wine/arithmetic.cpp)
 target_link_libraries(vellora-arithmetic PRIVATE vellora_win32)
+
+# Loads one picture as the show does, for the decoder and memory tests.
+add_executable(vellora-picture tests/wine/picture_tool.cpp)
+target_link_libraries(vellora-picture PRIVATE vellora_win32 psapi)

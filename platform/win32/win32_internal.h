@@ -3,6 +3,7 @@
 #pragma once
 
 #include <windows.h>
+#include <ocidl.h>
 
 #include <cstdint>
 #include <memory>
@@ -25,6 +26,14 @@ Fn procAs(std::uintptr_t proc) {
 
 // A canvas drawing on a window's own device context.
 std::unique_ptr<Canvas> makeCanvas(HDC dc);
+
+// Takes over one reference to a decoded picture object; released with the Picture.
+std::unique_ptr<Picture> wrapPicture(IPicture* picture);
+
+// Decodes with the Windows Imaging Component when the system has it: the first
+// frame, alpha composited over black, as a picture object owning its bitmap.
+// Nothing when the component is missing or cannot decode the data.
+std::unique_ptr<Picture> loadWithImagingComponent(const void* data, std::size_t size);
 
 PictureLoader& pictureLoader();
 Files& files();

@@ -1,4 +1,4 @@
-// Pictures and drawing: decoding picture files, and the window's device context.
+// Pictures and drawing: the picture objects, and the window's device context.
 #include <windows.h>
 #include <ole2.h>
 #include <olectl.h>
@@ -53,44 +53,10 @@ private:
     HDC dc_;
 };
 
-class Win32Pictures : public PictureLoader {
-public:
-    std::unique_ptr<Picture> loadPictureFile(const std::string& path) override {
-        HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                  FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file == INVALID_HANDLE_VALUE) return nullptr;
-        const DWORD size = GetFileSize(file, nullptr);
-        HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, size);
-        void* data = block ? GlobalLock(block) : nullptr;
-        DWORD read = 0;
-        const bool complete = data && ReadFile(file, data, size, &read, nullptr) && read >= size;
-        if (data) GlobalUnlock(block);
-        CloseHandle(file);
-        if (!complete) {
-            if (block) GlobalFree(block);
-            return nullptr;
-        }
-        IStream* stream = nullptr;
-        if (FAILED(CreateStreamOnHGlobal(block, TRUE, &stream))) {
-            GlobalFree(block);
-            return nullptr;
-        }
-        IPicture* picture = nullptr;
-        const HRESULT decoded =
-            OleLoadPicture(stream, static_cast<LONG>(size), TRUE, IID_IPicture, reinterpret_cast<void**>(&picture));
-        stream->Release();
-        if (FAILED(decoded) || !picture) return nullptr;
-        return std::make_unique<Win32Picture>(picture);
-    }
-};
-
 }  // namespace
 
 std::unique_ptr<Canvas> makeCanvas(HDC dc) { return std::make_unique<Win32Canvas>(dc); }
 
-PictureLoader& pictureLoader() {
-    static Win32Pictures pictures;
-    return pictures;
-}
+std::unique_ptr<Picture> wrapPicture(IPicture* picture) { return std::make_unique<Win32Picture>(picture); }
 
 }  // namespace vellora::win32
