@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds both builds and runs every test: the unit tests
-# on the test platform, then the end-to-end tests of vellora.scr under Wine.
+# on the test platform, each fuzz target for 20 s, then the end-to-end tests of
+# vellora.scr under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/install-deps.sh
@@ -8,6 +9,7 @@ bash tools/build.sh
 source tools/wine.sh
 status=0
 (cd build/native && ctest --output-on-failure -j2) || status=1
+bash tools/fuzz.sh 20 || status=1
 if [ "$WINE_BUILD" = build/win64 ]; then
   echo "note: this machine cannot run 32-bit code; the Wine tests run the 64-bit build of the same sources"
 fi

@@ -44,12 +44,16 @@ public:
     MemoryOutput(MemoryFiles& owner, std::string path) : owner_(owner), path_(std::move(path)) {}
     bool write(const char* data, std::size_t size) override {
         std::string& file = owner_.files[path_];
+        if (owner_.faults.failsNow(OutputStep::write)) {
+            file.append(data, size / 2);
+            return false;
+        }
         if (file.size() + size > owner_.failWritesAfter) return false;
         file.append(data, size);
         return true;
     }
-    bool flush() override { return !owner_.failFlush; }
-    bool close() override { return !owner_.failClose; }
+    bool flush() override { return !owner_.faults.failsNow(OutputStep::flush) && !owner_.failFlush; }
+    bool close() override { return !owner_.faults.failsNow(OutputStep::close) && !owner_.failClose; }
 
 private:
     MemoryFiles& owner_;
@@ -186,14 +190,14 @@ std::unique_ptr<InputFile> MemoryFiles::openForReading(const std::string& path) 
 }
 
 std::unique_ptr<OutputFile> MemoryFiles::createForWriting(const std::string& path) {
-    if (uncreatable.count(path) || readOnly.count(path)) return nullptr;
+    if (faults.failsNow(OutputStep::create) || uncreatable.count(path) || readOnly.count(path)) return nullptr;
     files[path].clear();
     return std::make_unique<MemoryOutput>(*this, path);
 }
 
 bool MemoryFiles::replaceFile(const std::string& from, const std::string& to) {
     auto it = files.find(from);
-    if (failReplace || it == files.end()) return false;
+    if (faults.failsNow(OutputStep::replace) || failReplace || it == files.end()) return false;
     files[to] = it->second;
     files.erase(from);
     return true;

@@ -16,6 +16,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -72,6 +73,28 @@ private:
     bool brushSelected_ = false;
 };
 
+// One kind of call in writing a file, for tests that fail each call in turn.
+enum class OutputStep { create, write, flush, close, replace };
+inline constexpr int outputStepCount = 5;
+
+struct OutputFault {
+    OutputStep step;
+    int number;  // which call of that kind fails, counting from 1
+};
+
+// Counts the calls of each kind and says whether this one is the call to fail.
+class FaultCounter {
+public:
+    std::optional<OutputFault> fault;
+    bool failsNow(OutputStep step) {
+        const int number = ++calls_[static_cast<int>(step)];
+        return fault && fault->step == step && fault->number == number;
+    }
+
+private:
+    int calls_[outputStepCount] = {};
+};
+
 // Files in memory, with failures a test can ask for.
 class MemoryFiles : public Files {
 public:
@@ -90,6 +113,9 @@ public:
     bool failFlush = false;
     bool failClose = false;
     bool failReplace = false;
+    // Fails one call alone; a failing write still stores its first half, as a
+    // disk that fills up part-way does.
+    FaultCounter faults;
 };
 
 // Files on the local disk, for the developer tools.

@@ -1,0 +1,42 @@
+// Reads a picture file's width and height from its header, without decoding it, so
+// that a loader can refuse a picture too large to hold before any decoder allocates
+// for it.
+//
+// Contract:
+// - Input is the file's bytes, untrusted. Every read is bounds-checked against
+//   `size`; nothing is allocated, whatever size the file claims.
+// - Formats: BMP (every info-header version; a negative height means top-down and
+//   reports its magnitude), GIF (the area covering the logical screen and the first
+//   image), JPEG (the first start-of-frame marker), PNG (IHDR) and TIFF (the first
+//   image directory, either byte order, SHORT or LONG sizes).
+// - `unknownFormat`: no signature of these formats (a file shorter than the
+//   signature included). `damaged`: the signature is there but the header is cut
+//   short, or states no size or a zero or negative one. `sized`: width and height
+//   are both at least 1.
+// - Portable: no OS header, so every platform's loader can call it. Nothing throws.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace vellora {
+
+// More pixels than this are refused before decoding: 400 MB at 32 bits per pixel
+// already strains a 32-bit process.
+inline constexpr std::uint64_t maxPicturePixels = 100'000'000;
+
+enum class PictureFormat { none, bmp, gif, jpeg, png, tiff };
+enum class HeaderStatus { unknownFormat, damaged, sized };
+
+struct PictureHeader {
+    HeaderStatus status = HeaderStatus::unknownFormat;
+    PictureFormat format = PictureFormat::none;
+    std::uint64_t width = 0;  // set only when sized
+    std::uint64_t height = 0;
+};
+
+PictureHeader readPictureHeader(const unsigned char* data, std::size_t size);
+
+bool exceedsPixelCap(std::uint64_t width, std::uint64_t height);
+
+}  // namespace vellora
