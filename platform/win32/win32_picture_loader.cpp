@@ -10,12 +10,11 @@
 #include <memory>
 #include <string>
 
+#include "platform/picture_header.h"
 #include "platform/win32/win32_internal.h"
 
 namespace vellora::win32 {
 namespace {
-
-constexpr std::uint64_t maxPicturePixels = 100'000'000;
 
 // One COM reference, released at the end of its scope.
 template <typename T>
@@ -65,7 +64,7 @@ HBITMAP bitmapFromFrame(IWICImagingFactory* factory, IWICBitmapSource* frame) {
         return nullptr;
     UINT width = 0, height = 0;
     if (FAILED(converter->GetSize(&width, &height)) || width == 0 || height == 0 ||
-        std::uint64_t{width} * height > maxPicturePixels)
+        exceedsPixelCap(width, height))
         return nullptr;
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
@@ -86,6 +85,15 @@ HBITMAP bitmapFromFrame(IWICImagingFactory* factory, IWICBitmapSource* frame) {
     return bitmap;
 }
 
+// A header that announces more pixels than the cap is refused before any decoder
+// allocates for it; a header that cannot be read is left to the decoders.
+bool tooLargeToShow(HGLOBAL block, DWORD size) {
+    const auto* data = static_cast<const unsigned char*>(GlobalLock(block));
+    const PictureHeader header = readPictureHeader(data, data ? size : 0);
+    GlobalUnlock(block);
+    return header.status == HeaderStatus::sized && exceedsPixelCap(header.width, header.height);
+}
+
 class Win32Pictures : public PictureLoader {
 public:
     std::unique_ptr<Picture> loadPictureFile(const std::string& path) override {
@@ -99,7 +107,7 @@ public:
         const bool complete = data && ReadFile(file, data, size, &read, nullptr) && read >= size;
         if (data) GlobalUnlock(block);
         CloseHandle(file);
-        if (!complete) {
+        if (!complete || tooLargeToShow(block, size)) {
             if (block) GlobalFree(block);
             return nullptr;
         }

@@ -177,3 +177,26 @@ def test_imaging_component_pictures_free_their_memory(world):
     after_ten, after_all = (int(v) for v in done.stdout.split()[1:3])
     growth = (after_all - after_ten) / 2**20
     assert growth <= 8, f"private memory grew by {growth:.0f} MB over 30 pictures of 7.5 MB each"
+
+
+def write_black_png(path, width, height):
+    """A 1-bit grey PNG of any size that stays a few kilobytes on disk."""
+    import zlib
+
+    def chunk(kind, body):
+        return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body) & 0xFFFFFFFF)
+    row = b"\0" * (1 + (width + 7) // 8)
+    compressor = zlib.compressobj(9)
+    data = b"".join(compressor.compress(row) for _ in range(height)) + compressor.flush()
+    with open(path, "wb") as f:
+        f.write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 1, 0, 0, 0, 0)) +
+                chunk(b"IDAT", data) + chunk(b"IEND", b""))
+
+
+def test_a_picture_over_the_pixel_cap_fails_before_decoding(world):
+    # Both decode under Wine when asked; only the header's size tells them apart.
+    for width, height, loads in [(9000, 11000, True), (10001, 10000, False)]:
+        path = r"C:\pics\cap.png"
+        write_black_png(world.host_path(path), width, height)
+        done = world.run(["wine", r"C:\vellora-picture.exe", path, "repeat", "1"], timeout=120)
+        assert (done.returncode == 0) == loads, f"{width}×{height}: loaded {done.returncode == 0}"
