@@ -34,3 +34,6 @@ target_link_options(mpr_standin PRIVATE -Wl,--kill-at)
 # The show's arithmetic as the Windows build computes it, for the tests.
 add_executable(vellora-arithmetic tests/wine/arithmetic.cpp)
 target_link_libraries(vellora-arithmetic PRIVATE vellora_win32)
+
+# The Windows installer.
+include(installer/installer.cmake)
