@@ -34,6 +34,7 @@ RequestExecutionLevel admin
 SetCompressor /SOLID lzma
 ShowInstDetails nevershow
 ShowUninstDetails nevershow
+BrandingText "Vellora ${VERSION}"
 
 VIProductVersion "${VERSION}"
 VIAddVersionKey /LANG=0 "ProductName" "Vellora"
