@@ -38,4 +38,18 @@ inline constexpr const char* pictureNotFound =
 inline constexpr const char* cannotSaveSettings =
     "\xB2\xBB\xC4\xDC\xB1\xA3\xB4\xE6\xC5\xE4\xD6\xC3\xA3\xA1";  // 不能保存配置！
 
+// The Windows installer's own texts. The cross build turns them into the
+// installer's Simplified Chinese strings (installer/gbk_strings.py); its English
+// strings are in installer/vellora.nsi.
+namespace installer {
+inline constexpr const char* productName =
+    "Vellora \xC6\xC1\xC4\xBB\xB1\xA3\xBB\xA4\xB3\xCC\xD0\xF2";  // Vellora 屏幕保护程序
+inline constexpr const char* makeCurrent =
+    "\xC9\xE8\xCE\xAA\xB5\xB1\xC7\xB0\xC6\xC1\xC4\xBB\xB1\xA3\xBB\xA4\xB3\xCC\xD0\xF2";  // 设为当前屏幕保护程序
+inline constexpr const char* openSettings =
+    "\xB4\xF2\xBF\xAA\xC9\xE8\xD6\xC3\xB6\xD4\xBB\xB0\xBF\xF2";  // 打开设置对话框
+inline constexpr const char* removeSettings =
+    "\xCA\xC7\xB7\xF1\xCD\xAC\xCA\xB1\xC9\xBE\xB3\xFD Vellora \xB5\xC4\xC9\xE8\xD6\xC3\xCE\xC4\xBC\xFE\xA3\xBF";  // 是否同时删除 Vellora 的设置文件？
+}  // namespace installer
+
 }  // namespace vellora::gbk

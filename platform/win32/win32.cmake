@@ -39,3 +39,5 @@ target_link_libraries(vellora-arithmetic PRIVATE vellora_win32)
 # Loads one picture as the show does, for the decoder and memory tests.
 add_executable(vellora-picture tests/wine/picture_tool.cpp)
 target_link_libraries(vellora-picture PRIVATE vellora_win32 psapi)
+# The Windows installer.
+include(installer/installer.cmake)
