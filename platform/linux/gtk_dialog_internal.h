@@ -49,6 +49,8 @@ public:
 
     // Event handling, for the toolkit's callbacks.
     void command(std::int32_t id);
+    // The command of a button's click, sent once the toolkit is idle.
+    void postCommand(std::int32_t id);
     bool keyBeforeControls(const GdkEventKey& key);
     bool keyAfterControls(const GdkEventKey& key);
 
@@ -61,6 +63,8 @@ private:
     GtkWidget* fixed_ = nullptr;
     std::vector<DialogControl> controls_;
     GMainLoop* loop_ = nullptr;
+    guint pendingSource_ = 0;
+    std::int32_t pendingId_ = 0;
     bool ended_ = false;
     std::intptr_t result_ = 0;
 };

@@ -98,7 +98,7 @@ void keepDigits(GtkEditable* editable, gchar* inserted, gint length, gint* posit
 void clicked(GtkButton*, gpointer data) {
     auto* control = static_cast<DialogControl*>(data);
     auto* dialog = static_cast<GtkSettingsDialog*>(g_object_get_data(G_OBJECT(control->widget), "vellora-dialog"));
-    dialog->command(control->spec->id);
+    dialog->postCommand(control->spec->id);
 }
 
 gboolean closeBox(GtkWidget*, GdkEvent*, gpointer dialog) {
@@ -123,6 +123,7 @@ int toPixels(int units, double scale) { return static_cast<int>(std::lround(unit
 GtkSettingsDialog::GtkSettingsDialog() { build(); }
 
 GtkSettingsDialog::~GtkSettingsDialog() {
+    if (pendingSource_) g_source_remove(pendingSource_);
     if (loop_) g_main_loop_unref(loop_);
     gtk_widget_destroy(window_);
     // Let the window leave the screen before the caller goes on.
@@ -198,8 +199,10 @@ void GtkSettingsDialog::layOut() {
     }
     for (const DialogControl& control : controls_) {
         const ControlSpec& spec = *control.spec;
-        gtk_fixed_move(GTK_FIXED(fixed_), control.widget, toPixels(spec.x, scaleX), toPixels(spec.y, scaleY));
-        gtk_widget_set_size_request(control.widget, toPixels(spec.cx, scaleX), toPixels(spec.cy, scaleY));
+        // A group box's frame starts half a line down, where its caption would stand.
+        const int drop = spec.kind == ControlKind::groupBox ? lineHeight / 2 : 0;
+        gtk_fixed_move(GTK_FIXED(fixed_), control.widget, toPixels(spec.x, scaleX), toPixels(spec.y, scaleY) + drop);
+        gtk_widget_set_size_request(control.widget, toPixels(spec.cx, scaleX), toPixels(spec.cy, scaleY) - drop);
     }
     gtk_widget_set_size_request(fixed_, toPixels(templateWidth, scaleX), toPixels(templateHeight, scaleY));
 }
@@ -224,6 +227,8 @@ std::intptr_t GtkSettingsDialog::run() {
     gtk_widget_show_all(window_);
     // The procedure asks for no initial focus; Tab reaches the first control.
     gtk_window_set_focus(GTK_WINDOW(window_), nullptr);
+    for (const DialogControl& control : controls_)
+        if (GTK_IS_ENTRY(control.widget)) gtk_editable_select_region(GTK_EDITABLE(control.widget), 0, 0);
     loop_ = g_main_loop_new(nullptr, FALSE);
     if (!ended_) g_main_loop_run(loop_);
     gtk_widget_hide(window_);
@@ -232,6 +237,21 @@ std::intptr_t GtkSettingsDialog::run() {
 
 void GtkSettingsDialog::command(std::int32_t id) {
     if (!ended_) settingsDialogProc(handle(), wmCommand, static_cast<WParam>(id), 0);
+}
+
+// A click may come from an assistive tool's request, which waits for its answer;
+// the command (and a message box it may open) runs after the request is answered.
+void GtkSettingsDialog::postCommand(std::int32_t id) {
+    if (pendingSource_) return;
+    pendingId_ = id;
+    pendingSource_ = g_idle_add(
+        [](gpointer data) -> gboolean {
+            auto* dialog = static_cast<GtkSettingsDialog*>(data);
+            dialog->pendingSource_ = 0;
+            dialog->command(dialog->pendingId_);
+            return G_SOURCE_REMOVE;
+        },
+        this);
 }
 
 // Tab order is template order, whatever the places; Enter outside the fields and
