@@ -51,6 +51,9 @@ public:
     void command(std::int32_t id);
     // The command of a button's click, sent once the toolkit is idle.
     void postCommand(std::int32_t id);
+    // While a message box it owns is open, the dialog takes no commands, as a
+    // disabled owner window takes none.
+    void setDisabled(bool disabled) { disabled_ = disabled; }
     bool keyBeforeControls(const GdkEventKey& key);
     bool keyAfterControls(const GdkEventKey& key);
 
@@ -66,6 +69,7 @@ private:
     guint pendingSource_ = 0;
     std::int32_t pendingId_ = 0;
     bool ended_ = false;
+    bool disabled_ = false;
     std::intptr_t result_ = 0;
 };
 

@@ -112,8 +112,10 @@ public:
         GtkWidget* box = gtk_message_dialog_new(parent, GTK_DIALOG_MODAL, GTK_MESSAGE_OTHER, GTK_BUTTONS_OK, "%s",
                                                 text::utf8FromGbk(gbkText).c_str());
         gtk_window_set_title(GTK_WINDOW(box), text::utf8FromGbk(gbkCaption).c_str());
+        if (parent) open->setDisabled(true);
         gtk_dialog_run(GTK_DIALOG(box));
         gtk_widget_destroy(box);
+        if (parent) open->setDisabled(false);
     }
     MessageResult defaultProc(WindowHandle, MessageId, WParam, LParam) override { return 0; }
 };

@@ -236,7 +236,7 @@ std::intptr_t GtkSettingsDialog::run() {
 }
 
 void GtkSettingsDialog::command(std::int32_t id) {
-    if (!ended_) settingsDialogProc(handle(), wmCommand, static_cast<WParam>(id), 0);
+    if (!ended_ && !disabled_) settingsDialogProc(handle(), wmCommand, static_cast<WParam>(id), 0);
 }
 
 // A click may come from an assistive tool's request, which waits for its answer;
