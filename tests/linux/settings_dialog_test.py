@@ -1,10 +1,6 @@
 #!/usr/bin/python3
 """The GTK settings dialog under Xvfb, read and driven through the accessibility
-tree (AT-SPI): its controls, texts, order, layout, tab order and initial values,
-the exact bytes it saves, Cancel, Esc and the close box, the missing settings file
-and the failed save.
-
-Runs inside a private D-Bus session, which carries the accessibility bus:
+tree (AT-SPI). Runs inside a private D-Bus session, which carries that tree:
     dbus-run-session -- /usr/bin/python3 tests/linux/settings_dialog_test.py BUILD_DIR"""
 import ctypes
 import os
@@ -26,33 +22,26 @@ TITLE = "Vellora 屏保设置  ---  https://vellora.example/"
 ROWS = ["随机", "无", "图像扩大", "向下扫描", "向上扫描", "向右扫描", "向左扫描", "水平平分", "垂直平分", "马赛克",
         "向下移动", "向上移动", "向右移动", "向左移动", "水平交叉", "垂直交叉", "水平百叶窗", "垂直百叶窗",
         "水平栅条", "垂直栅条"]
-ROLE_OF_CLASS = {("Button", "BS_DEFPUSHBUTTON"): "push button", ("Button", "BS_PUSHBUTTON"): "push button",
-                 ("Button", "BS_GROUPBOX"): "panel", ("Button", "BS_AUTOCHECKBOX"): "check box",
-                 ("Static", ""): "label", ("Edit", ""): "text", ("ComboBox", ""): "combo box"}
-IDS = {"IDOK": 1, "IDCANCEL": 2, "IDC_IMAGELIST": 1001, "IDC_DELAY": 1002, "IDC_EFFECT": 1003, "IDC_RANDOM": 1004,
-       "-1": -1}
+ROLES = {"BS_DEFPUSHBUTTON": "push button", "BS_PUSHBUTTON": "push button", "BS_GROUPBOX": "panel",
+         "BS_AUTOCHECKBOX": "check box", "Static": "label", "Edit": "text", "ComboBox": "combo box"}
+IDS = {"IDOK": 1, "IDCANCEL": 2, "IDC_IMAGELIST": 1001, "IDC_DELAY": 1002, "IDC_EFFECT": 1003, "IDC_RANDOM": 1004}
 
 
 def wait_until(check, timeout, interval=0.05):
     deadline = time.monotonic() + timeout
-    while True:
-        result = check()
-        if result:
-            return result
-        if time.monotonic() >= deadline:
-            return None
+    while not (result := check()) and time.monotonic() < deadline:
         time.sleep(interval)
+    return result
 
 
 def template_controls():
-    """The controls of dialog 2003 as the Windows resource script states them:
-    text, identifier, role, rectangle in dialog units."""
+    """Dialog 2003 as the Windows resource script states it: text, identifier, role, rectangle."""
     script = open(os.path.join(ROOT, "resources", "vellora.rc"), encoding="utf-8").read()
     found = []
-    pattern = r'CONTROL "([^"]*)", (\S+), "(\w+)", ([^,]+), (\d+), (\d+), (\d+), (\d+)'
-    for text, ident, cls, style, *rect in re.findall(pattern, script):
-        kind = next((s for s in style.split(" | ") if s.startswith("BS_")), "") if cls == "Button" else ""
-        found.append((text, IDS[ident], ROLE_OF_CLASS[(cls, kind)], tuple(map(int, rect))))
+    for text, ident, cls, style, *rect in re.findall(
+            r'CONTROL "([^"]*)", (\S+), "(\w+)", ([^,]+), (\d+), (\d+), (\d+), (\d+)', script):
+        kind = next((s for s in style.split(" | ") if s.startswith("BS_")), cls)
+        found.append((text, IDS.get(ident, -1), ROLES[kind], tuple(map(int, rect))))
     assert len(found) == 11, found
     return found
 
@@ -63,21 +52,21 @@ class XClientMessage(ctypes.Structure):
                 ("format", ctypes.c_int), ("data", ctypes.c_long * 5), ("pad", ctypes.c_long * 12)]
 
 
-def press_close_box(display_name, title):
-    """Does what a window manager does for the close box: WM_DELETE_WINDOW."""
-    window = subprocess.run(["xdotool", "search", "--name", "^" + re.escape(title) + "$"], capture_output=True,
-                            env=dict(os.environ, DISPLAY=display_name)).stdout.split()[0]
+def press_close_box(env, title):
+    """What a window manager does for the close box: WM_DELETE_WINDOW."""
+    window = int(subprocess.run(["xdotool", "search", "--name", f"^{re.escape(title)}$"], env=env,
+                                capture_output=True).stdout.split()[0])
     x11 = ctypes.CDLL("libX11.so.6")
     x11.XOpenDisplay.restype = ctypes.c_void_p
     x11.XInternAtom.restype = ctypes.c_ulong
     x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
     x11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long, ctypes.c_void_p]
     x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
-    display = x11.XOpenDisplay(display_name.encode())
-    event = XClientMessage(type=33, display=display, window=int(window),
-                           message_type=x11.XInternAtom(display, b"WM_PROTOCOLS", 0), format=32)
+    display = x11.XOpenDisplay(env["DISPLAY"].encode())
+    event = XClientMessage(type=33, display=display, window=window, format=32,
+                           message_type=x11.XInternAtom(display, b"WM_PROTOCOLS", 0))
     event.data[0] = x11.XInternAtom(display, b"WM_DELETE_WINDOW", 0)
-    x11.XSendEvent(display, int(window), 0, 0, ctypes.byref(event))
+    x11.XSendEvent(display, window, 0, 0, ctypes.byref(event))
     x11.XCloseDisplay(display)
 
 
@@ -91,10 +80,7 @@ class World:
         self.env = dict(os.environ, XDG_CONFIG_HOME=os.path.join(self.root, "config"), GDK_BACKEND="x11",
                         ASAN_OPTIONS="detect_leaks=0", LC_ALL="zh_CN.UTF-8", GTK_THEME="Adwaita")
         self.env.pop("NO_AT_BRIDGE", None)
-        self.xvfb = None
         self.process = None
-
-    def start(self):
         display = next(n for n in range(500, 600)
                        if not os.path.exists(f"/tmp/.X11-unix/X{n}") and not os.path.exists(f"/tmp/.X{n}-lock"))
         self.xvfb = subprocess.Popen(["Xvfb", f":{display}", "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
@@ -104,47 +90,38 @@ class World:
 
     def stop(self):
         self.end()
-        if self.xvfb:
-            self.xvfb.terminate()
-            self.xvfb.wait(10)
+        self.xvfb.terminate()
+        self.xvfb.wait(10)
         shutil.rmtree(self.root, ignore_errors=True)
 
     def launch(self, settings):
-        if settings is None:
-            if os.path.exists(self.settings):
-                os.remove(self.settings)
-        else:
+        if settings is not None:
             with open(self.settings, "wb") as f:
                 f.write(settings)
-        self.process = subprocess.Popen([self.program], env=self.env, stdout=subprocess.PIPE,
-                                        stderr=subprocess.PIPE)
+        elif os.path.exists(self.settings):
+            os.remove(self.settings)
+        self.process = subprocess.Popen([self.program], env=self.env)
         return self.process
 
-    def dialog(self, timeout=20):
-        frame = wait_until(lambda: self.find_frame(TITLE), timeout, interval=0.1)
+    def dialog(self):
+        """The dialog's controls by identifier, once it is shown."""
+        frame = wait_until(lambda: self.find_window(TITLE, "frame"), 20, interval=0.1)
         assert frame, "the settings dialog did not appear"
         # Without a window manager, keys go to the window under the pointer.
-        extents = frame.get_extents(Atspi.CoordType.SCREEN)
-        self.xdotool("mousemove", extents.x + extents.width // 2, extents.y + 4)
-        return frame
+        box = frame.get_extents(Atspi.CoordType.SCREEN)
+        self.xdotool("mousemove", box.x + box.width // 2, box.y + 4)
+        return frame, {int(c.get_accessible_id()): c for c in controls(frame) if c.get_accessible_id()}
 
-    def find_frame(self, title, role="frame"):
-        if self.process is None or self.process.poll() is not None:
-            return None
+    def find_window(self, title, role):
         desktop = Atspi.get_desktop(0)
-        for i in range(desktop.get_child_count()):
-            app = desktop.get_child_at_index(i)
-            if app is None or app.get_process_id() != self.process.pid:
-                continue
-            for j in range(app.get_child_count()):
-                window = app.get_child_at_index(j)
-                if window is not None and window.get_role_name() == role and window.get_name() == title:
-                    return window
+        for app in children(desktop):
+            if self.process and self.process.poll() is None and app.get_process_id() == self.process.pid:
+                return next((w for w in children(app) if w.get_role_name() == role and w.get_name() == title), None)
         return None
 
-    def exit_code(self, timeout=15):
+    def exit_code(self):
         try:
-            return self.process.wait(timeout)
+            return self.process.wait(15)
         except subprocess.TimeoutExpired:
             return None
 
@@ -154,6 +131,7 @@ class World:
             self.process.wait()
 
     def saved(self):
+        assert os.listdir(self.folder) == ["Tessaview.ini"], os.listdir(self.folder)
         with open(self.settings, "rb") as f:
             return f.read()
 
@@ -171,14 +149,18 @@ def controls(frame):
     return children(panel)
 
 
-def by_id(frame):
-    return {int(c.get_accessible_id()): c for c in controls(frame) if c.get_accessible_id()}
+def field(node):
+    """An edit field, or the edit field of a combo box."""
+    return next(c for c in children(node) if c.get_role_name() == "text") if node.get_role_name() == "combo box" \
+        else node
 
 
 def text_of(node):
-    if node.get_role_name() == "combo box":
-        node = next(c for c in children(node) if c.get_role_name() == "text")
-    return Atspi.Text.get_text(node, 0, -1)
+    return Atspi.Text.get_text(field(node), 0, -1)
+
+
+def set_text(node, text):
+    Atspi.EditableText.set_text_contents(field(node), text)
 
 
 def has_state(node, state):
@@ -186,25 +168,9 @@ def has_state(node, state):
     return node.get_state_set().contains(state)
 
 
-def selected_row(combo):
-    combo.clear_cache()
-    if Atspi.Selection.get_n_selected_children(combo) == 0:
-        return -1
-    return ROWS.index(Atspi.Selection.get_selected_child(combo, 0).get_name())
-
-
-def focused_id(frame):
-    for ident, node in by_id(frame).items():
-        if has_state(node, Atspi.StateType.FOCUSED) or any(has_state(c, Atspi.StateType.FOCUSED)
-                                                          for c in children(node)):
-            return ident
-    return None
-
-
-def set_text(node, text):
-    if node.get_role_name() == "combo box":
-        node = next(c for c in children(node) if c.get_role_name() == "text")
-    Atspi.EditableText.set_text_contents(node, text)
+def focused_id(ids):
+    focused = [i for i, n in ids.items() if has_state(field(n), Atspi.StateType.FOCUSED)]
+    return focused[0] if focused else None
 
 
 def click(node):
@@ -214,51 +180,42 @@ def click(node):
 def test_controls_texts_layout_and_initial_values(world):
     path = "/home/用户/列表.txt".encode()
     world.launch(path + b"\r\n9\r\n-10\r\n7")
-    frame = world.dialog()
+    frame, ids = world.dialog()
     assert frame.get_name() == TITLE
     template = template_controls()
     got = controls(frame)
     assert [c.get_role_name() for c in got] == [role for _, _, role, _ in template], "roles or order differ"
-    for node, (text, ident, role, _) in zip(got, template):
-        assert node.get_accessible_id() == ("" if ident == -1 else str(ident)), (text, node.get_accessible_id())
-        if role in ("push button", "label", "check box"):
-            assert node.get_name() == text, (node.get_name(), text)
-
-    # Every control stands where its dialog units put it, on one scale per axis.
     window = frame.get_extents(Atspi.CoordType.WINDOW)
     scale_x, scale_y = window.width / 272, window.height / 84
     for node, (text, ident, role, (x, y, cx, cy)) in zip(got, template):
+        assert node.get_accessible_id() == ("" if ident == -1 else str(ident)), (text, node.get_accessible_id())
+        assert role not in ("push button", "label", "check box") or node.get_name() == text, (node.get_name(), text)
+        # Every control stands where its dialog units put it, on one scale per axis. The
+        # closed combo box is as high as an edit field; the group box's frame starts
+        # lower, where a caption would stand.
         box = node.get_extents(Atspi.CoordType.WINDOW)
-        if role == "combo box":
-            cy = 12  # the closed box; the template's height includes the list
-        want = [x * scale_x, y * scale_y, cx * scale_x, cy * scale_y]
+        want = [x * scale_x, y * scale_y, cx * scale_x, (12 if role == "combo box" else cy) * scale_y]
         have = [box.x, box.y, box.width, box.height]
-        # The group box's frame starts lower, where a caption would stand.
         compared = (0, 2) if role == "panel" else (0, 1, 2, 3)
         assert all(abs(have[k] - want[k]) <= 2 for k in compared), (text or ident, have, want)
 
-    ids = by_id(frame)
     assert text_of(ids[1001]) == "/home/用户/列表.txt"
     assert text_of(ids[1002]) == "-10", "a negative delay from the file shows its minus sign"
-    items = [c for c in children(ids[1003]) if c.get_role_name() == "menu"][0]
-    assert [i.get_name() for i in children(items)] == ROWS
-    assert selected_row(ids[1003]) == 9
+    menu = next(c for c in children(ids[1003]) if c.get_role_name() == "menu")
+    assert [i.get_name() for i in children(menu)] == ROWS
+    assert Atspi.Selection.get_selected_child(ids[1003], 0).get_name() == ROWS[9]
     assert has_state(ids[1004], Atspi.StateType.CHECKED), "random order 7 is not ticked"
-    assert focused_id(frame) is None, "a control has the focus at the start"
+    assert focused_id(ids) is None, "a control has the focus at the start"
 
     # Tab order is template order, whatever the places; Shift+Tab goes back.
-    order = []
-    for _ in range(7):
-        world.xdotool("key", "Tab")
-        order.append(wait_until(lambda: focused_id(frame), 5))
-    assert order == [1, 2, 1001, 1002, 1003, 1004, 1], order
-    world.xdotool("key", "shift+Tab")
-    assert wait_until(lambda: focused_id(frame) == 1004, 5), "Shift+Tab did not go back"
+    expected, order = [1, 2, 1001, 1002, 1003, 1004, 1, 1004, 1003, 1002], []
+    for key, want in zip(["Tab"] * 7 + ["shift+Tab"] * 3, expected):
+        world.xdotool("key", key)
+        wait_until(lambda: focused_id(ids) == want, 5)
+        order.append(focused_id(ids))
+    assert order == expected, order
 
     # The delay field takes only digits as typed; Enter in it is OK.
-    for _ in range(2):
-        world.xdotool("key", "shift+Tab")
-    assert wait_until(lambda: focused_id(frame) == 1002, 5)
     world.xdotool("key", "ctrl+a")
     world.xdotool("type", "4x-5")
     assert wait_until(lambda: text_of(ids[1002]) == "45", 5), text_of(ids[1002])
@@ -277,56 +234,43 @@ def test_ok_saves_what_the_controls_hold(world):
         click(ids[1004])
         assert wait_until(lambda: text_of(ids[1002]) == "37", 5), text_of(ids[1002])
 
-    def type_into_combo(ids):
-        set_text(ids[1003], "马赛克")
-
-    cases = [  # name, file, shown path, what to do, how to press OK, saved
+    cases = [  # name, file, start of the shown path, what to do, how to press OK, saved
+        # A path that is not valid UTF-8 shows marked and is saved with its own bytes.
         ("unchanged, Enter with no focus", gbk_path + b"\n25\n5\n0", "C:\\\ufffd", None, "Return",
          gbk_path + b"\r\n-1\r\n5\r\n0"),
         ("edited, OK button", b"/p/list.txt\r\n2\r\n5\r\n0", "/p/list.txt", edit, "button",
          "/srv/图片/列表.txt".encode() + b"\r\n19\r\n37\r\n1"),
-        ("typed effect name", b"/p/list.txt\r\n2\r\n5\r\n0", "/p/list.txt", type_into_combo, "button",
-         b"/p/list.txt\r\n-1\r\n5\r\n0"),
+        ("a row's name typed, not chosen", b"/p/list.txt\r\n2\r\n5\r\n0", "/p/list.txt",
+         lambda ids: set_text(ids[1003], "马赛克"), "button", b"/p/list.txt\r\n-1\r\n5\r\n0"),
     ]
     for name, settings, shown, action, press, saved in cases:
         world.launch(settings)
-        frame = world.dialog()
-        ids = by_id(frame)
+        _, ids = world.dialog()
         assert text_of(ids[1001]).startswith(shown), (name, text_of(ids[1001]))
         if action:
             action(ids)
-        if press == "Return":
-            world.xdotool("key", "Return")
-        else:
-            click(ids[1])
+        world.xdotool("key", "Return") if press == "Return" else click(ids[1])
         assert world.exit_code() == 1, f"{name}: OK did not end the dialog with 1"
         assert world.saved() == saved, (name, world.saved())
-        assert os.listdir(world.folder) == ["Tessaview.ini"], f"{name}: {os.listdir(world.folder)}"
 
 
 def test_cancel_esc_and_close_box_leave_the_file(world):
     settings = b"/p/list.txt\n25\n5\n0"
-    actions = [
-        ("Cancel", lambda ids: click(ids[2])),
-        ("Esc", lambda ids: world.xdotool("key", "Escape")),
-        ("close box", lambda ids: press_close_box(world.env["DISPLAY"], TITLE)),
-    ]
-    for name, action in actions:
+    for name, action in [("Cancel", lambda ids: click(ids[2])), ("Esc", lambda ids: world.xdotool("key", "Escape")),
+                         ("close box", lambda ids: press_close_box(world.env, TITLE))]:
         world.launch(settings)
-        ids = by_id(world.dialog())
+        _, ids = world.dialog()
         set_text(ids[1002], "99")
         action(ids)
         assert world.exit_code() == 0, f"{name} did not end the dialog with 0"
         assert world.saved() == settings, f"{name} changed the file"
-        assert os.listdir(world.folder) == ["Tessaview.ini"], f"{name}: {os.listdir(world.folder)}"
 
 
 def test_no_settings_file_shows_nothing(world):
     process = world.launch(None)
     seen = []
-    ended = wait_until(lambda: seen.append(world.find_frame(TITLE)) or process.poll() is not None, 20)
-    assert ended and process.returncode == 0, process.returncode
-    assert not any(seen), "a window was shown"
+    assert wait_until(lambda: seen.append(world.find_window(TITLE, "frame")) or process.poll() is not None, 20)
+    assert process.returncode == 0 and not any(seen), (process.returncode, seen)
     assert os.listdir(world.folder) == [], "a settings file was written"
 
 
@@ -337,55 +281,44 @@ def test_failed_save_shows_the_error_and_keeps_the_old_file(world):
     os.makedirs(blocker)
     try:
         world.launch(settings)
-        ids = by_id(world.dialog())
+        _, ids = world.dialog()
         set_text(ids[1002], "30")
         click(ids[1])
-        box = wait_until(lambda: world.find_frame("ERROR", role="alert"), 20, interval=0.1)
+        box = wait_until(lambda: world.find_window("ERROR", "alert"), 20, interval=0.1)
         assert box, "no error box"
-        texts, buttons = [], []
-
-        def walk(node):
-            for child in children(node):
-                if child.get_role_name() == "label" and child.get_name():
-                    texts.append(child.get_name())
-                if child.get_role_name() == "push button":
-                    buttons.append(child)
-                walk(child)
-
-        walk(box)
-        assert "不能保存配置！" in texts, texts
+        nodes, found = [box], []
+        while nodes:
+            found.append(nodes.pop())
+            nodes += children(found[-1])
+        assert "不能保存配置！" in [n.get_name() for n in found if n.get_role_name() == "label"]
+        buttons = [n for n in found if n.get_role_name() == "push button"]
         assert len(buttons) == 1, [b.get_name() for b in buttons]
-        # The dialog under its box takes no commands: its close box does nothing.
-        press_close_box(world.env["DISPLAY"], TITLE)
+        # The dialog under its box takes no commands: its close box and, for an
+        # assistive tool that reaches past the box, its Cancel button do nothing.
+        press_close_box(world.env, TITLE)
+        click(ids[2])
         assert not wait_until(lambda: world.process.poll() is not None, 1), "the dialog ended under its box"
-        assert world.find_frame("ERROR", role="alert"), "the box went away"
         click(buttons[0])
         assert world.exit_code() == 1, "the dialog did not end with 1"
+        os.rmdir(blocker)
         assert world.saved() == settings, "the old file changed"
     finally:
-        os.rmdir(blocker)
+        if os.path.isdir(blocker):
+            os.rmdir(blocker)
 
 
 def main():
-    build = sys.argv[1] if len(sys.argv) > 1 else "build/native"
-    world = World(build)
-    world.start()
-    failed = 0
-    started = time.monotonic()
+    world = World(sys.argv[1] if len(sys.argv) > 1 else "build/native")
+    failed, started = 0, time.monotonic()
     try:
-        for name, test in [(n, f) for n, f in globals().items() if n.startswith("test_") and (len(sys.argv) < 3 or sys.argv[2] in n)]:
-            begun = time.monotonic()
+        for name, test in [(n, f) for n, f in globals().items() if n.startswith("test_")]:
             try:
                 test(world)
-                print(f"PASS {name} ({time.monotonic() - begun:.1f} s)")
+                print(f"PASS {name}")
             except Exception:
                 failed += 1
                 print(f"FAIL {name}")
                 traceback.print_exc()
-                if world.process and world.process.poll() is None:
-                    world.end()
-                else:
-                    print(world.process.stderr.read().decode(errors="replace") if world.process else "")
             finally:
                 world.end()
     finally:
