@@ -22,7 +22,10 @@ struct ControlSpec {
     int x, y, cx, cy;
 };
 
+class GtkSettingsDialog;
+
 struct DialogControl {
+    GtkSettingsDialog* owner = nullptr;
     const ControlSpec* spec = nullptr;
     GtkWidget* widget = nullptr;
     // The path field's bytes as the core set them, and the text they were shown as.

@@ -32,8 +32,8 @@ const ControlSpec settingsTemplate[] = {
     {idRandom, ControlKind::checkBox, gbk::dialog::randomOrder, 129, 35, 78, 11},
 };
 
-// GTK's themes pad their fields for touch; a dialog laid out in dialog units wants
-// the compact fields of the platform the template was drawn for.
+// GTK's themes give fields and buttons generous padding; a dialog laid out in
+// dialog units wants the compact ones of the platform the template was drawn for.
 const char compactStyle[] = "entry, button { min-height: 0; padding-top: 1px; padding-bottom: 1px; }";
 
 bool takesTabStop(ControlKind kind) {
@@ -97,8 +97,7 @@ void keepDigits(GtkEditable* editable, gchar* inserted, gint length, gint* posit
 
 void clicked(GtkButton*, gpointer data) {
     auto* control = static_cast<DialogControl*>(data);
-    auto* dialog = static_cast<GtkSettingsDialog*>(g_object_get_data(G_OBJECT(control->widget), "vellora-dialog"));
-    dialog->postCommand(control->spec->id);
+    control->owner->postCommand(control->spec->id);
 }
 
 gboolean closeBox(GtkWidget*, GdkEvent*, gpointer dialog) {
@@ -143,15 +142,14 @@ void GtkSettingsDialog::build() {
     controls_.reserve(std::size(settingsTemplate));
     for (const ControlSpec& spec : settingsTemplate) {
         DialogControl& control = controls_.emplace_back();
+        control.owner = this;
         control.spec = &spec;
         control.widget = makeWidget(spec);
         gtk_fixed_put(GTK_FIXED(fixed_), control.widget, 0, 0);
         if (spec.id != -1)
             atk_object_set_accessible_id(gtk_widget_get_accessible(control.widget), std::to_string(spec.id).c_str());
-        if (spec.kind == ControlKind::defaultButton || spec.kind == ControlKind::pushButton) {
-            g_object_set_data(G_OBJECT(control.widget), "vellora-dialog", this);
+        if (spec.kind == ControlKind::defaultButton || spec.kind == ControlKind::pushButton)
             g_signal_connect(control.widget, "clicked", G_CALLBACK(clicked), &control);
-        }
         if (spec.kind == ControlKind::numberEdit)
             g_signal_connect(control.widget, "insert-text", G_CALLBACK(keepDigits), &control);
     }
