@@ -38,6 +38,21 @@ inline constexpr const char* pictureNotFound =
 inline constexpr const char* cannotSaveSettings =
     "\xB2\xBB\xC4\xDC\xB1\xA3\xB4\xE6\xC5\xE4\xD6\xC3\xA3\xA1";  // 不能保存配置！
 
+// The settings dialog's title and controls, for platforms that build the dialog
+// themselves instead of loading template 2003.
+namespace dialog {
+inline constexpr const char* title =
+    "Vellora \xC6\xC1\xB1\xA3\xC9\xE8\xD6\xC3  ---  https://vellora.example/";  // Vellora 屏保设置  ---  https://vellora.example/
+inline constexpr const char* ok = "\xC8\xB7\xB6\xA8";                                   // 确定
+inline constexpr const char* cancel = "\xC8\xA1\xCF\xFB";                               // 取消
+inline constexpr const char* imageList = "\xCD\xBC\xCF\xF1\xCE\xC4\xBC\xFE\xC1\xD0\xB1\xED:";  // 图像文件列表:
+inline constexpr const char* delay = "\xCD\xBC\xCF\xF1\xCD\xA3\xC1\xF4\xCA\xB1\xBC\xE4:";      // 图像停留时间:
+inline constexpr const char* seconds = "\xC3\xEB";                                      // 秒
+inline constexpr const char* effect = "\xCD\xBC\xCF\xF1\xCF\xD4\xCA\xBE\xCC\xD8\xBC\xBC:";     // 图像显示特技:
+inline constexpr const char* randomOrder =
+    "\xCB\xE6\xBB\xFA\xD1\xA1\xD4\xF1\xCF\xD4\xCA\xBE\xCD\xBC\xCF\xF1";  // 随机选择显示图像
+}  // namespace dialog
+
 // The Windows installer's own texts. The cross build turns them into the
 // installer's Simplified Chinese strings (installer/gbk_strings.py); its English
 // strings are in installer/vellora.nsi.

@@ -39,6 +39,14 @@ TEST(GbkText, EveryTextConvertsToItsChineseForm) {
     EXPECT_EQ(gbkToUtf8(gbk::cannotOpenImageList), "不能打开图像列表文件!");
     EXPECT_EQ(gbkToUtf8(gbk::pictureNotFound), "找不到图像文件.");
     EXPECT_EQ(gbkToUtf8(gbk::cannotSaveSettings), "不能保存配置！");
+    EXPECT_EQ(gbkToUtf8(gbk::dialog::title), "Vellora 屏保设置  ---  https://vellora.example/");
+    EXPECT_EQ(gbkToUtf8(gbk::dialog::ok), "确定");
+    EXPECT_EQ(gbkToUtf8(gbk::dialog::cancel), "取消");
+    EXPECT_EQ(gbkToUtf8(gbk::dialog::imageList), "图像文件列表:");
+    EXPECT_EQ(gbkToUtf8(gbk::dialog::delay), "图像停留时间:");
+    EXPECT_EQ(gbkToUtf8(gbk::dialog::seconds), "秒");
+    EXPECT_EQ(gbkToUtf8(gbk::dialog::effect), "图像显示特技:");
+    EXPECT_EQ(gbkToUtf8(gbk::dialog::randomOrder), "随机选择显示图像");
 }
 
 // Hands out one byte per read, so every CR LF pair straddles a read.

@@ -14,6 +14,7 @@ packages=(
   wine wine32:i386 wine64 g++-mingw-w64-x86-64-win32
   clang libclang-rt-14-dev
   nsis p7zip-full
+  libgtk-3-dev dbus-daemon at-spi2-core python3-gi gir1.2-atspi-2.0 desktop-file-utils
 )
 
 missing=()

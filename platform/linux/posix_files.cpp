@@ -1,0 +1,103 @@
+// A small POSIX Files for the settings dialog and its tests; the native program's
+// own Files, with the same folder rules, takes its place in the full program.
+#include "platform/linux/posix_files.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace vellora::linux_platform {
+namespace {
+
+class FdInput : public InputFile {
+public:
+    explicit FdInput(int fd) : fd_(fd) {}
+    ~FdInput() override { ::close(fd_); }
+    std::size_t read(char* buffer, std::size_t size) override {
+        for (;;) {
+            const ssize_t got = ::read(fd_, buffer, size);
+            if (got >= 0) return static_cast<std::size_t>(got);
+            if (errno != EINTR) return 0;
+        }
+    }
+
+private:
+    int fd_;
+};
+
+class FdOutput : public OutputFile {
+public:
+    explicit FdOutput(int fd) : fd_(fd) {}
+    ~FdOutput() override {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    bool write(const char* data, std::size_t size) override {
+        while (size > 0) {
+            const ssize_t put = ::write(fd_, data, size);
+            if (put < 0 && errno == EINTR) continue;
+            if (put <= 0) return false;
+            data += put;
+            size -= static_cast<std::size_t>(put);
+        }
+        return true;
+    }
+    bool flush() override { return true; }  // nothing is buffered in the process
+    bool close() override {
+        // The new file replaces the old one only after this; it must be whole on the disk.
+        const bool synced = fsync(fd_) == 0;
+        const bool closed = ::close(fd_) == 0;
+        fd_ = -1;
+        return synced && closed;
+    }
+
+private:
+    int fd_;
+};
+
+class PosixFiles : public Files {
+public:
+    std::unique_ptr<InputFile> openForReading(const std::string& path) override {
+        const int fd = open(localPath(path).c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) return nullptr;
+        return std::make_unique<FdInput>(fd);
+    }
+    std::unique_ptr<OutputFile> createForWriting(const std::string& path) override {
+        const int fd = open(localPath(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        if (fd < 0) return nullptr;
+        return std::make_unique<FdOutput>(fd);
+    }
+    bool replaceFile(const std::string& from, const std::string& to) override {
+        return std::rename(localPath(from).c_str(), localPath(to).c_str()) == 0;
+    }
+    bool removeFile(const std::string& path) override { return unlink(localPath(path).c_str()) == 0; }
+    std::string windowsDirectory() override { return configDirectory(); }
+};
+
+}  // namespace
+
+std::string configDirectory() {
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    if (config && config[0] == '/') return std::string(config) + "/vellora";
+    const char* home = std::getenv("HOME");
+    return std::string(home ? home : "") + "/.config/vellora";
+}
+
+std::string localPath(const std::string& path) {
+    const std::string folder = configDirectory();
+    if (path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 && path[folder.size()] == '\\') {
+        std::string local = path;
+        local[folder.size()] = '/';
+        return local;
+    }
+    return path;
+}
+
+Files& files() {
+    static PosixFiles files;
+    return files;
+}
+
+}  // namespace vellora::linux_platform

@@ -1,0 +1,331 @@
+#!/usr/bin/python3
+"""The GTK settings dialog under Xvfb, read and driven through the accessibility
+tree (AT-SPI). Runs inside a private D-Bus session, which carries that tree:
+    dbus-run-session -- /usr/bin/python3 tests/linux/settings_dialog_test.py BUILD_DIR"""
+import ctypes
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+import traceback
+
+import gi
+
+gi.require_version("Atspi", "2.0")
+from gi.repository import Atspi  # noqa: E402
+
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+TITLE = "Vellora 屏保设置  ---  https://vellora.example/"
+ROWS = ["随机", "无", "图像扩大", "向下扫描", "向上扫描", "向右扫描", "向左扫描", "水平平分", "垂直平分", "马赛克",
+        "向下移动", "向上移动", "向右移动", "向左移动", "水平交叉", "垂直交叉", "水平百叶窗", "垂直百叶窗",
+        "水平栅条", "垂直栅条"]
+ROLES = {"BS_DEFPUSHBUTTON": "push button", "BS_PUSHBUTTON": "push button", "BS_GROUPBOX": "panel",
+         "BS_AUTOCHECKBOX": "check box", "Static": "label", "Edit": "text", "ComboBox": "combo box"}
+IDS = {"IDOK": 1, "IDCANCEL": 2, "IDC_IMAGELIST": 1001, "IDC_DELAY": 1002, "IDC_EFFECT": 1003, "IDC_RANDOM": 1004}
+
+
+def wait_until(check, timeout, interval=0.05):
+    deadline = time.monotonic() + timeout
+    while not (result := check()) and time.monotonic() < deadline:
+        time.sleep(interval)
+    return result
+
+
+def template_controls():
+    """Dialog 2003 as the Windows resource script states it: text, identifier, role, rectangle."""
+    script = open(os.path.join(ROOT, "resources", "vellora.rc"), encoding="utf-8").read()
+    found = []
+    for text, ident, cls, style, *rect in re.findall(
+            r'CONTROL "([^"]*)", (\S+), "(\w+)", ([^,]+), (\d+), (\d+), (\d+), (\d+)', script):
+        kind = next((s for s in style.split(" | ") if s.startswith("BS_")), cls)
+        found.append((text, IDS.get(ident, -1), ROLES[kind], tuple(map(int, rect))))
+    assert len(found) == 11, found
+    return found
+
+
+class XClientMessage(ctypes.Structure):
+    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                ("display", ctypes.c_void_p), ("window", ctypes.c_ulong), ("message_type", ctypes.c_ulong),
+                ("format", ctypes.c_int), ("data", ctypes.c_long * 5), ("pad", ctypes.c_long * 12)]
+
+
+def press_close_box(env, title):
+    """What a window manager does for the close box: WM_DELETE_WINDOW."""
+    window = int(subprocess.run(["xdotool", "search", "--name", f"^{re.escape(title)}$"], env=env,
+                                capture_output=True).stdout.split()[0])
+    x11 = ctypes.CDLL("libX11.so.6")
+    x11.XOpenDisplay.restype = ctypes.c_void_p
+    x11.XInternAtom.restype = ctypes.c_ulong
+    x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+    x11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long, ctypes.c_void_p]
+    x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+    display = x11.XOpenDisplay(env["DISPLAY"].encode())
+    event = XClientMessage(type=33, display=display, window=window, format=32,
+                           message_type=x11.XInternAtom(display, b"WM_PROTOCOLS", 0))
+    event.data[0] = x11.XInternAtom(display, b"WM_DELETE_WINDOW", 0)
+    x11.XSendEvent(display, window, 0, 0, ctypes.byref(event))
+    x11.XCloseDisplay(display)
+
+
+class World:
+    def __init__(self, build):
+        self.program = os.path.join(os.path.abspath(build), "vellora-settings-gtk")
+        self.root = tempfile.mkdtemp(prefix="vellora-gtk-dialog-", dir=os.path.abspath(build))
+        self.folder = os.path.join(self.root, "config", "vellora")
+        self.settings = os.path.join(self.folder, "Tessaview.ini")
+        os.makedirs(self.folder)
+        self.env = dict(os.environ, XDG_CONFIG_HOME=os.path.join(self.root, "config"), GDK_BACKEND="x11",
+                        ASAN_OPTIONS="detect_leaks=0", LC_ALL="zh_CN.UTF-8", GTK_THEME="Adwaita")
+        self.env.pop("NO_AT_BRIDGE", None)
+        self.process = None
+        display = next(n for n in range(500, 600)
+                       if not os.path.exists(f"/tmp/.X11-unix/X{n}") and not os.path.exists(f"/tmp/.X{n}-lock"))
+        self.xvfb = subprocess.Popen(["Xvfb", f":{display}", "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.env["DISPLAY"] = f":{display}"
+        assert wait_until(lambda: os.path.exists(f"/tmp/.X11-unix/X{display}"), 20), "Xvfb did not start"
+
+    def stop(self):
+        self.end()
+        self.xvfb.terminate()
+        self.xvfb.wait(10)
+        shutil.rmtree(self.root, ignore_errors=True)
+
+    def launch(self, settings):
+        if settings is not None:
+            with open(self.settings, "wb") as f:
+                f.write(settings)
+        elif os.path.exists(self.settings):
+            os.remove(self.settings)
+        self.process = subprocess.Popen([self.program], env=self.env)
+        return self.process
+
+    def dialog(self):
+        """The dialog's controls by identifier, once it is shown."""
+        frame = wait_until(lambda: self.find_window(TITLE, "frame"), 20, interval=0.1)
+        assert frame, "the settings dialog did not appear"
+        # Without a window manager, keys go to the window under the pointer.
+        box = frame.get_extents(Atspi.CoordType.SCREEN)
+        self.xdotool("mousemove", box.x + box.width // 2, box.y + 4)
+        return frame, {int(c.get_accessible_id()): c for c in controls(frame) if c.get_accessible_id()}
+
+    def find_window(self, title, role):
+        desktop = Atspi.get_desktop(0)
+        for app in children(desktop):
+            if self.process and self.process.poll() is None and app.get_process_id() == self.process.pid:
+                return next((w for w in children(app) if w.get_role_name() == role and w.get_name() == title), None)
+        return None
+
+    def exit_code(self):
+        try:
+            return self.process.wait(15)
+        except subprocess.TimeoutExpired:
+            return None
+
+    def end(self):
+        if self.process and self.process.poll() is None:
+            self.process.kill()
+            self.process.wait()
+
+    def saved(self):
+        assert os.listdir(self.folder) == ["Tessaview.ini"], os.listdir(self.folder)
+        with open(self.settings, "rb") as f:
+            return f.read()
+
+    def xdotool(self, *args):
+        subprocess.run(["xdotool", *map(str, args)], env=self.env, check=True, capture_output=True)
+
+
+def children(node):
+    node.clear_cache()
+    return [c for c in (node.get_child_at_index(i) for i in range(node.get_child_count())) if c is not None]
+
+
+def controls(frame):
+    (panel,) = children(frame)
+    return children(panel)
+
+
+def field(node):
+    """An edit field, or the edit field of a combo box."""
+    return next(c for c in children(node) if c.get_role_name() == "text") if node.get_role_name() == "combo box" \
+        else node
+
+
+def text_of(node):
+    return Atspi.Text.get_text(field(node), 0, -1)
+
+
+def set_text(node, text):
+    Atspi.EditableText.set_text_contents(field(node), text)
+
+
+def has_state(node, state):
+    node.clear_cache()
+    return node.get_state_set().contains(state)
+
+
+def focused_id(ids):
+    focused = [i for i, n in ids.items() if has_state(field(n), Atspi.StateType.FOCUSED)]
+    return focused[0] if focused else None
+
+
+def click(node):
+    Atspi.Action.do_action(node, 0)
+
+
+def test_controls_texts_layout_and_initial_values(world):
+    path = "/home/用户/列表.txt".encode()
+    world.launch(path + b"\r\n9\r\n-10\r\n7")
+    frame, ids = world.dialog()
+    assert frame.get_name() == TITLE
+    template = template_controls()
+    got = controls(frame)
+    assert [c.get_role_name() for c in got] == [role for _, _, role, _ in template], "roles or order differ"
+    window = frame.get_extents(Atspi.CoordType.WINDOW)
+    scale_x, scale_y = window.width / 272, window.height / 84
+    for node, (text, ident, role, (x, y, cx, cy)) in zip(got, template):
+        assert node.get_accessible_id() == ("" if ident == -1 else str(ident)), (text, node.get_accessible_id())
+        assert role not in ("push button", "label", "check box") or node.get_name() == text, (node.get_name(), text)
+        # Every control stands where its dialog units put it, on one scale per axis. The
+        # closed combo box is as high as an edit field; the group box's frame starts
+        # lower, where a caption would stand.
+        box = node.get_extents(Atspi.CoordType.WINDOW)
+        want = [x * scale_x, y * scale_y, cx * scale_x, (12 if role == "combo box" else cy) * scale_y]
+        have = [box.x, box.y, box.width, box.height]
+        compared = (0, 2) if role == "panel" else (0, 1, 2, 3)
+        assert all(abs(have[k] - want[k]) <= 2 for k in compared), (text or ident, have, want)
+
+    assert text_of(ids[1001]) == "/home/用户/列表.txt"
+    assert text_of(ids[1002]) == "-10", "a negative delay from the file shows its minus sign"
+    menu = next(c for c in children(ids[1003]) if c.get_role_name() == "menu")
+    assert [i.get_name() for i in children(menu)] == ROWS
+    assert Atspi.Selection.get_selected_child(ids[1003], 0).get_name() == ROWS[9]
+    assert has_state(ids[1004], Atspi.StateType.CHECKED), "random order 7 is not ticked"
+    assert focused_id(ids) is None, "a control has the focus at the start"
+
+    # Tab order is template order, whatever the places; Shift+Tab goes back.
+    expected, order = [1, 2, 1001, 1002, 1003, 1004, 1, 1004, 1003, 1002], []
+    for key, want in zip(["Tab"] * 7 + ["shift+Tab"] * 3, expected):
+        world.xdotool("key", key)
+        wait_until(lambda: focused_id(ids) == want, 5)
+        order.append(focused_id(ids))
+    assert order == expected, order
+
+    # The delay field takes only digits as typed; Enter in it is OK.
+    world.xdotool("key", "ctrl+a")
+    world.xdotool("type", "4x-5")
+    assert wait_until(lambda: text_of(ids[1002]) == "45", 5), text_of(ids[1002])
+    world.xdotool("key", "Return")
+    assert world.exit_code() == 1, "Enter did not end the dialog with 1"
+    assert world.saved() == path + b"\r\n9\r\n45\r\n1"
+
+
+def test_ok_saves_what_the_controls_hold(world):
+    gbk_path = "C:\\我的图片\\list.txt".encode("gbk")
+
+    def edit(ids):
+        set_text(ids[1001], "/srv/图片/列表.txt")
+        set_text(ids[1002], "-3a7")  # pasted text keeps only its digits as well
+        Atspi.Selection.select_child(ids[1003], 19)
+        click(ids[1004])
+        assert wait_until(lambda: text_of(ids[1002]) == "37", 5), text_of(ids[1002])
+
+    cases = [  # name, file, start of the shown path, what to do, how to press OK, saved
+        # A path that is not valid UTF-8 shows marked and is saved with its own bytes.
+        ("unchanged, Enter with no focus", gbk_path + b"\n25\n5\n0", "C:\\\ufffd", None, "Return",
+         gbk_path + b"\r\n-1\r\n5\r\n0"),
+        ("edited, OK button", b"/p/list.txt\r\n2\r\n5\r\n0", "/p/list.txt", edit, "button",
+         "/srv/图片/列表.txt".encode() + b"\r\n19\r\n37\r\n1"),
+        ("a row's name typed, not chosen", b"/p/list.txt\r\n2\r\n5\r\n0", "/p/list.txt",
+         lambda ids: set_text(ids[1003], "马赛克"), "button", b"/p/list.txt\r\n-1\r\n5\r\n0"),
+    ]
+    for name, settings, shown, action, press, saved in cases:
+        world.launch(settings)
+        _, ids = world.dialog()
+        assert text_of(ids[1001]).startswith(shown), (name, text_of(ids[1001]))
+        if action:
+            action(ids)
+        world.xdotool("key", "Return") if press == "Return" else click(ids[1])
+        assert world.exit_code() == 1, f"{name}: OK did not end the dialog with 1"
+        assert world.saved() == saved, (name, world.saved())
+
+
+def test_cancel_esc_and_close_box_leave_the_file(world):
+    settings = b"/p/list.txt\n25\n5\n0"
+    for name, action in [("Cancel", lambda ids: click(ids[2])), ("Esc", lambda ids: world.xdotool("key", "Escape")),
+                         ("close box", lambda ids: press_close_box(world.env, TITLE))]:
+        world.launch(settings)
+        _, ids = world.dialog()
+        set_text(ids[1002], "99")
+        action(ids)
+        assert world.exit_code() == 0, f"{name} did not end the dialog with 0"
+        assert world.saved() == settings, f"{name} changed the file"
+
+
+def test_no_settings_file_shows_nothing(world):
+    process = world.launch(None)
+    seen = []
+    assert wait_until(lambda: seen.append(world.find_window(TITLE, "frame")) or process.poll() is not None, 20)
+    assert process.returncode == 0 and not any(seen), (process.returncode, seen)
+    assert os.listdir(world.folder) == [], "a settings file was written"
+
+
+def test_failed_save_shows_the_error_and_keeps_the_old_file(world):
+    settings = b"/p/list.txt\r\n2\r\n5\r\n0"
+    # A folder where the new file would be written makes the save fail.
+    blocker = os.path.join(world.folder, "Tessaview.new")
+    os.makedirs(blocker)
+    try:
+        world.launch(settings)
+        _, ids = world.dialog()
+        set_text(ids[1002], "30")
+        click(ids[1])
+        box = wait_until(lambda: world.find_window("ERROR", "alert"), 20, interval=0.1)
+        assert box, "no error box"
+        nodes, found = [box], []
+        while nodes:
+            found.append(nodes.pop())
+            nodes += children(found[-1])
+        assert "不能保存配置！" in [n.get_name() for n in found if n.get_role_name() == "label"]
+        buttons = [n for n in found if n.get_role_name() == "push button"]
+        assert len(buttons) == 1, [b.get_name() for b in buttons]
+        # The dialog under its box takes no commands: its close box and, for an
+        # assistive tool that reaches past the box, its Cancel button do nothing.
+        press_close_box(world.env, TITLE)
+        click(ids[2])
+        assert not wait_until(lambda: world.process.poll() is not None, 1), "the dialog ended under its box"
+        click(buttons[0])
+        assert world.exit_code() == 1, "the dialog did not end with 1"
+        os.rmdir(blocker)
+        assert world.saved() == settings, "the old file changed"
+    finally:
+        if os.path.isdir(blocker):
+            os.rmdir(blocker)
+
+
+def main():
+    world = World(sys.argv[1] if len(sys.argv) > 1 else "build/native")
+    failed, started = 0, time.monotonic()
+    try:
+        for name, test in [(n, f) for n, f in globals().items() if n.startswith("test_")]:
+            try:
+                test(world)
+                print(f"PASS {name}")
+            except Exception:
+                failed += 1
+                print(f"FAIL {name}")
+                traceback.print_exc()
+            finally:
+                world.end()
+    finally:
+        world.stop()
+    print(f"{failed} failed, {time.monotonic() - started:.1f} s")
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

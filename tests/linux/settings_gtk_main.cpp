@@ -1,0 +1,11 @@
+// Runs the GTK settings dialog alone, as `vellora --settings` does, so the tests
+// can start it and read its exit code.
+#include <cstdio>
+
+#include "platform/linux/gtk_dialog.h"
+
+int main() {
+    const int result = vellora::linux_platform::runSettingsDialogGtk();
+    if (result < 0) std::fputs("vellora-settings-gtk: cannot open the display\n", stderr);
+    return result < 0 ? 2 : result;
+}
