@@ -1,0 +1,42 @@
+# Installing the native program, and its Debian package (tools/package.sh).
+include(GNUInstallDirs)
+
+set(VELLORA_VERSION 1.0.0)
+set(xscreensaverHacks ${CMAKE_INSTALL_LIBEXECDIR}/xscreensaver)
+
+install(TARGETS vellora RUNTIME DESTINATION ${xscreensaverHacks})
+# One program in two places: where xscreensaver looks for hacks, and on the PATH.
+install(CODE "
+    file(MAKE_DIRECTORY \"\$ENV{DESTDIR}${CMAKE_INSTALL_FULL_BINDIR}\")
+    file(CREATE_LINK ../${xscreensaverHacks}/vellora \"\$ENV{DESTDIR}${CMAKE_INSTALL_FULL_BINDIR}/vellora\" SYMBOLIC)
+")
+install(FILES platform/linux/vellora.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/xscreensaver/config)
+install(FILES platform/linux/vellora-settings.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+
+# Debian wants its manual pages and changelog compressed without timestamps.
+set(packageFiles ${CMAKE_BINARY_DIR}/package-files)
+add_custom_command(
+    OUTPUT ${packageFiles}/vellora.1.gz ${packageFiles}/changelog.gz
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${packageFiles}
+    COMMAND gzip -9n -c ${CMAKE_SOURCE_DIR}/platform/linux/vellora.1 > ${packageFiles}/vellora.1.gz
+    COMMAND gzip -9n -c ${CMAKE_SOURCE_DIR}/platform/linux/debian/changelog > ${packageFiles}/changelog.gz
+    DEPENDS platform/linux/vellora.1 platform/linux/debian/changelog
+    VERBATIM)
+add_custom_target(vellora-package-files ALL DEPENDS ${packageFiles}/vellora.1.gz ${packageFiles}/changelog.gz)
+install(FILES ${packageFiles}/vellora.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${packageFiles}/changelog.gz platform/linux/debian/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME vellora)
+set(CPACK_PACKAGE_VERSION ${VELLORA_VERSION})
+set(CPACK_PACKAGE_CONTACT "Vellora developers <maintainers@vellora.example>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "picture slide-show screen saver with twenty transitions")
+set(CPACK_PACKAGE_DESCRIPTION "Vellora shows your own pictures one after another, each at its natural\n size in the middle of a black screen, blanked and revealed with one of\n twenty transitions. It runs as an xscreensaver hack, full screen or in a\n window, and has a settings dialog of its own.")
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION x11)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS xscreensaver)
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://vellora.example/")
+set(CPACK_STRIP_FILES ON)
+include(CPack)
