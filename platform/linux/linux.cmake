@@ -5,3 +5,27 @@ add_library(vellora_decode STATIC platform/linux/decode.cpp)
 target_include_directories(vellora_decode PUBLIC ${CMAKE_SOURCE_DIR})
 
 # The X11 platform and the program.
+find_package(X11 REQUIRED)
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(GTK3 REQUIRED IMPORTED_TARGET gtk+-3.0)
+
+add_library(vellora_linux STATIC
+    platform/linux/linux_platform.cpp
+    platform/linux/x11_session.cpp
+    platform/linux/x11_canvas.cpp
+    platform/linux/x11_windows.cpp
+    platform/linux/linux_files.cpp
+    platform/linux/message_box.cpp
+    platform/linux/command_line.cpp
+)
+target_link_libraries(vellora_linux PUBLIC vellora_core vellora_decode X11::X11 X11::Xext PkgConfig::GTK3)
+
+add_executable(vellora platform/linux/main.cpp)
+target_link_libraries(vellora PRIVATE vellora_linux)
+
+# Test helpers: the test platform's screen for a device and picture, and a plain
+# window for the show to draw into.
+add_executable(vellora-surface tests/linux/surface_dump.cpp)
+target_link_libraries(vellora-surface PRIVATE vellora_testplatform vellora_decode)
+add_executable(vellora-xwindow tests/linux/xwindow.cpp)
+target_link_libraries(vellora-xwindow PRIVATE X11::X11)

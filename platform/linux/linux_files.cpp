@@ -1,0 +1,200 @@
+// Files, the clock and the decoded-picture loader.
+#include <errno.h>
+#include <fcntl.h>
+#include <sched.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+#include "platform/linux/decode.h"
+#include "platform/linux/linux_internal.h"
+#include "platform/pixel_drawing.h"
+
+namespace vellora::linux_platform {
+namespace {
+
+class FdInput : public InputFile {
+public:
+    explicit FdInput(int fd) : fd_(fd) {}
+    ~FdInput() override { ::close(fd_); }
+    std::size_t read(char* buffer, std::size_t size) override {
+        for (;;) {
+            const ssize_t got = ::read(fd_, buffer, size);
+            if (got >= 0) return static_cast<std::size_t>(got);
+            if (errno != EINTR) return 0;
+        }
+    }
+
+private:
+    int fd_;
+};
+
+class FdOutput : public OutputFile {
+public:
+    explicit FdOutput(int fd) : fd_(fd) {}
+    ~FdOutput() override {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    bool write(const char* data, std::size_t size) override {
+        while (size > 0) {
+            const ssize_t put = ::write(fd_, data, size);
+            if (put < 0 && errno == EINTR) continue;
+            if (put <= 0) return false;
+            data += put;
+            size -= static_cast<std::size_t>(put);
+        }
+        return true;
+    }
+    bool flush() override { return true; }  // nothing is buffered in the process
+    bool close() override {
+        // The data must be on the disk before the file can take the old one's place.
+        const bool synced = fsync(fd_) == 0;
+        const bool closed = ::close(fd_) == 0;
+        fd_ = -1;
+        return synced && closed;
+    }
+
+private:
+    int fd_;
+};
+
+// The core joins the Windows directory and a file name with a backslash; in the
+// stand-in folder that separator is a slash. Every other path is used as written.
+std::string localPath(const std::string& path) {
+    const std::string folder = configDirectory();
+    if (path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 && path[folder.size()] == '\\') {
+        std::string local = path;
+        local[folder.size()] = '/';
+        return local;
+    }
+    return path;
+}
+
+void makeFolders(const std::string& folder) {
+    for (std::size_t slash = folder.find('/', 1); ; slash = folder.find('/', slash + 1)) {
+        mkdir(folder.substr(0, slash).c_str(), 0700);
+        if (slash == std::string::npos) break;
+    }
+}
+
+class LinuxFiles : public Files {
+public:
+    std::unique_ptr<InputFile> openForReading(const std::string& path) override {
+        const int fd = open(localPath(path).c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) return nullptr;
+        return std::make_unique<FdInput>(fd);
+    }
+    std::unique_ptr<OutputFile> createForWriting(const std::string& path) override {
+        const std::string local = localPath(path);
+        if (local != path) makeFolders(configDirectory());
+        const int fd = open(local.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        if (fd < 0) return nullptr;
+        return std::make_unique<FdOutput>(fd);
+    }
+    bool replaceFile(const std::string& from, const std::string& to) override {
+        return rename(localPath(from).c_str(), localPath(to).c_str()) == 0;
+    }
+    bool removeFile(const std::string& path) override { return unlink(localPath(path).c_str()) == 0; }
+    std::string windowsDirectory() override { return configDirectory(); }
+};
+
+class LinuxClock : public Clock {
+public:
+    void sleep(std::uint32_t milliseconds) override {
+        if (stopRequested()) return;
+        if (milliseconds == 0) {
+            sched_yield();
+            return;
+        }
+        timespec deadline{};
+        clock_gettime(CLOCK_MONOTONIC, &deadline);
+        deadline.tv_sec += milliseconds / 1000;
+        deadline.tv_nsec += static_cast<long>(milliseconds % 1000) * 1000000L;
+        if (deadline.tv_nsec >= 1000000000L) {
+            deadline.tv_sec += 1;
+            deadline.tv_nsec -= 1000000000L;
+        }
+        // A stop signal interrupts the wait; any other interruption resumes it.
+        while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline, nullptr) == EINTR)
+            if (stopRequested()) return;
+    }
+    std::int64_t calendarSeconds() override { return static_cast<std::int64_t>(time(nullptr)); }
+    std::uint32_t tickCount() override {
+        timespec now{};
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        return static_cast<std::uint32_t>(static_cast<std::uint64_t>(now.tv_sec) * 1000u +
+                                          static_cast<std::uint64_t>(now.tv_nsec) / 1000000u);
+    }
+};
+
+// Reads a whole regular file of at most maxPictureFileBytes.
+bool readWholeFile(const std::string& path, std::vector<unsigned char>& bytes) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat info {};
+    bool ok = fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size >= 0 &&
+              static_cast<std::uint64_t>(info.st_size) <= maxPictureFileBytes;
+    if (ok) {
+        bytes.resize(static_cast<std::size_t>(info.st_size));
+        std::size_t have = 0;
+        while (have < bytes.size()) {
+            const ssize_t got = read(fd, bytes.data() + have, bytes.size() - have);
+            if (got < 0 && errno == EINTR) continue;
+            if (got <= 0) break;
+            have += static_cast<std::size_t>(got);
+        }
+        // A file that shrank while being read is not whole.
+        ok = have == bytes.size();
+    }
+    close(fd);
+    return ok;
+}
+
+class LinuxPictures : public PictureLoader {
+public:
+    std::unique_ptr<Picture> loadPictureFile(const std::string& path) override {
+        std::vector<unsigned char> bytes;
+        if (!readWholeFile(path, bytes)) return nullptr;
+        std::optional<DecodedImage> image = decodePicture(bytes.data(), bytes.size());
+        bytes = {};
+        if (!image || image->width <= 0 || image->height <= 0 ||
+            image->pixels.size() != static_cast<std::size_t>(image->width) * static_cast<std::size_t>(image->height))
+            return nullptr;
+        return std::make_unique<PixelPicture>(image->width, image->height, std::move(image->pixels));
+    }
+};
+
+}  // namespace
+
+PixelPicture::PixelPicture(std::int32_t width, std::int32_t height, std::vector<std::uint32_t> pixels)
+    : width_(width),
+      height_(height),
+      widthHimetric_(himetricFromPixels(width)),
+      heightHimetric_(himetricFromPixels(height)),
+      pixels_(std::move(pixels)) {}
+
+std::string configDirectory() {
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    if (config && config[0] == '/') return std::string(config) + "/vellora";
+    const char* home = std::getenv("HOME");
+    return std::string(home ? home : "") + "/.config/vellora";
+}
+
+PictureLoader& pictureLoader() {
+    static LinuxPictures pictures;
+    return pictures;
+}
+
+Files& files() {
+    static LinuxFiles files;
+    return files;
+}
+
+Clock& clock() {
+    static LinuxClock clock;
+    return clock;
+}
+
+}  // namespace vellora::linux_platform
