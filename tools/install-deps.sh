@@ -12,6 +12,7 @@ packages=(
   xvfb x11-utils x11-apps imagemagick xdotool
   locales fonts-wqy-microhei python3
   wine wine32:i386 wine64 g++-mingw-w64-x86-64-win32
+  libjpeg62-turbo-dev libpng-dev libgif-dev libjpeg-turbo-progs
 )
 
 missing=()
