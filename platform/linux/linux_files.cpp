@@ -60,6 +60,8 @@ private:
     int fd_;
 };
 
+}  // namespace
+
 // The core joins the Windows directory and a file name with a backslash; in the
 // stand-in folder that separator is a slash. Every other path is used as written.
 std::string localPath(const std::string& path) {
@@ -71,6 +73,8 @@ std::string localPath(const std::string& path) {
     }
     return path;
 }
+
+namespace {
 
 void makeFolders(const std::string& folder) {
     for (std::size_t slash = folder.find('/', 1); ; slash = folder.find('/', slash + 1)) {

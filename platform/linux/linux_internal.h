@@ -83,6 +83,8 @@ DialogServices& dialog();
 // The folder that stands in for the Windows directory: $XDG_CONFIG_HOME/vellora,
 // by default ~/.config/vellora.
 std::string configDirectory();
+// A path as this system spells it: the stand-in folder's backslash becomes a slash.
+std::string localPath(const std::string& path);
 
 // Converts GBK bytes to UTF-8; bytes that are not GBK become U+FFFD.
 std::string utf8FromGbk(const std::string& gbk);

@@ -267,7 +267,8 @@ public:
     void messageBox(WindowHandle, const std::string& text, const std::string& caption) override {
         if (ended()) return;
         if (show.fullScreen && !show.destroyed) releaseInput();
-        runMessageDialog(utf8FromGbk(text), utf8FromGbk(caption), keepDialogOpen);
+        // The settings file's box names the file as it is found on this system.
+        runMessageDialog(utf8FromGbk(text), utf8FromGbk(localPath(caption)), keepDialogOpen);
         if (show.fullScreen && !show.destroyed && !ended()) grabInput();
     }
     MessageResult defaultProc(WindowHandle window, MessageId message, WParam, LParam) override {
