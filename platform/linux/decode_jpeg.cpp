@@ -79,6 +79,18 @@ public:
         return std::search(from, end, marker, marker + 2) != end;
     }
 
+    // Huffman coding spends at least one bit on every block of every component, so
+    // a file too short for that is a lie about its size. (Arithmetic coding has no
+    // such floor.)
+    bool dataCanHoldBlocks(std::size_t size) const {
+        if (info_.arith_code) return true;
+        std::uint64_t blocks = 0;
+        for (int c = 0; c < info_.num_components; ++c) {
+            blocks += std::uint64_t{info_.comp_info[c].width_in_blocks} * info_.comp_info[c].height_in_blocks;
+        }
+        return std::uint64_t{size} * 8 >= blocks;
+    }
+
     std::uint64_t width() const { return info_.image_width; }
     std::uint64_t height() const { return info_.image_height; }
 
@@ -133,7 +145,7 @@ private:
 std::optional<DecodedImage> decodeJpeg(const unsigned char* data, std::size_t size) {
     JpegDecoder decoder;
     if (!decoder.readHeader(data, size) || !fitsPixelCap(decoder.width(), decoder.height()) ||
-        !decoder.endMarkerFollows()) {
+        !decoder.endMarkerFollows() || !decoder.dataCanHoldBlocks(size)) {
         return std::nullopt;
     }
     DecodedImage image = blackImage(decoder.width(), decoder.height());
