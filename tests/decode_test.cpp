@@ -327,6 +327,31 @@ TEST(DecodeHostile, APictureAtTheCapDecodes) {
     EXPECT_EQ(image->pixels[0], 0x0000FFu);
 }
 
+// ---- Reused storage
+
+// Pictures decoded one after another into one image come out as if each were
+// decoded alone: nothing of the previous picture shows through the black of the
+// next, and a failure leaves no picture.
+TEST(DecodeInto, ReusedStorageGivesWhatAFreshImageGives) {
+    const std::string white = test::bmpFile({40, 5, 4, 24, 0, {}, 0, {}, Pixels(20, 0xFFFFFF), {}});
+    const std::string sparseGif = test::gifFile({4, 3, {0x111111, 0x222222}, {{1, 1, 1, 1, false, {}, {1}, -1}}});
+    const std::string sequence[] = {white, sparseGif, white, smallRunLengthBmp(), smallJpeg(), smallPng(), white, "not a picture", smallGif()};
+    DecodedImage image;
+    for (const std::string& file : sequence) {
+        const std::optional<DecodedImage> fresh = decode(file);
+        const bool decoded = linux_platform::decodePictureInto(reinterpret_cast<const unsigned char*>(file.data()), file.size(), image);
+        ASSERT_EQ(decoded, fresh.has_value());
+        if (!decoded) {
+            EXPECT_EQ(image.width, 0);
+            EXPECT_EQ(image.height, 0);
+            continue;
+        }
+        EXPECT_EQ(image.width, fresh->width);
+        EXPECT_EQ(image.height, fresh->height);
+        EXPECT_EQ(image.pixels, fresh->pixels);
+    }
+}
+
 // ---- The test platform decodes the same way.
 
 TEST(DecodeOnTestPlatform, LoadsEveryFormatAtNinetySixPixelsPerInch) {
