@@ -335,7 +335,9 @@ TEST(DecodeHostile, APictureAtTheCapDecodes) {
 TEST(DecodeInto, ReusedStorageGivesWhatAFreshImageGives) {
     const std::string white = test::bmpFile({40, 5, 4, 24, 0, {}, 0, {}, Pixels(20, 0xFFFFFF), {}});
     const std::string sparseGif = test::gifFile({4, 3, {0x111111, 0x222222}, {{1, 1, 1, 1, false, {}, {1}, -1}}});
-    const std::string sequence[] = {white, sparseGif, white, smallRunLengthBmp(), smallJpeg(), smallPng(), white, "not a picture", smallGif()};
+    const std::string sparseRunLength =
+        test::bmpFile({40, 4, 3, 8, rle8, fourColors, 4, {}, {}, std::string("\x00\x02\x01\x01\x01\x02\x00\x01", 8)});
+    const std::string sequence[] = {white, sparseGif, white, sparseRunLength, smallJpeg(), smallPng(), white, "not a picture", smallGif()};
     DecodedImage image;
     for (const std::string& file : sequence) {
         const std::optional<DecodedImage> fresh = decode(file);
