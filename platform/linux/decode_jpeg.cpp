@@ -72,11 +72,25 @@ public:
     // The scans must end with the end-of-image marker, which entropy-coded data
     // cannot contain; checking for it first keeps a truncated file that claims a
     // large size from costing a large allocation.
+    // The search runs from the end, where the marker of a whole file is.
     bool endMarkerFollows() const {
         const unsigned char* from = info_.src->next_input_byte;
-        const unsigned char* end = from + info_.src->bytes_in_buffer;
-        const unsigned char marker[] = {0xFF, 0xD9};
-        return std::search(from, end, marker, marker + 2) != end;
+        for (std::size_t at = info_.src->bytes_in_buffer; at >= 2; --at) {
+            if (from[at - 2] == 0xFF && from[at - 1] == 0xD9) return true;
+        }
+        return false;
+    }
+
+    // Huffman coding spends at least one bit on every block of every component, so
+    // a file too short for that is a lie about its size. (Arithmetic coding has no
+    // such floor.)
+    bool dataCanHoldBlocks(std::size_t size) const {
+        if (info_.arith_code) return true;
+        std::uint64_t blocks = 0;
+        for (int c = 0; c < info_.num_components; ++c) {
+            blocks += std::uint64_t{info_.comp_info[c].width_in_blocks} * info_.comp_info[c].height_in_blocks;
+        }
+        return std::uint64_t{size} * 8 >= blocks;
     }
 
     std::uint64_t width() const { return info_.image_width; }
@@ -130,15 +144,14 @@ private:
 
 }  // namespace
 
-std::optional<DecodedImage> decodeJpeg(const unsigned char* data, std::size_t size) {
+bool decodeJpeg(const unsigned char* data, std::size_t size, DecodedImage& image) {
     JpegDecoder decoder;
     if (!decoder.readHeader(data, size) || !fitsPixelCap(decoder.width(), decoder.height()) ||
-        !decoder.endMarkerFollows()) {
-        return std::nullopt;
+        !decoder.endMarkerFollows() || !decoder.dataCanHoldBlocks(size)) {
+        return false;
     }
-    DecodedImage image = blackImage(decoder.width(), decoder.height());
-    if (!decoder.readPixels(image)) return std::nullopt;
-    return image;
+    sizeImage(image, decoder.width(), decoder.height(), false);
+    return decoder.readPixels(image);
 }
 
 }  // namespace vellora::linux_platform::formats
