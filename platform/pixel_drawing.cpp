@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstring>
 #include <vector>
 
 namespace vellora {
@@ -84,13 +85,18 @@ PixelRect renderPicture(SurfaceView surface, const SourcePixels& picture, std::i
         column[static_cast<std::size_t>(dx - xs.from)] = col >= 0 && col < picture.width ? static_cast<std::int32_t>(col) : -1;
     }
     const bool wholeRows = std::all_of(column.begin(), column.end(), [](std::int32_t c) { return c >= 0; });
+    // At natural size a row is one run of consecutive source pixels, copied at memory speed.
+    bool oneRun = wholeRows;
+    for (std::size_t i = 1; oneRun && i < column.size(); ++i) oneRun = column[i] == column[0] + static_cast<std::int32_t>(i);
     for (std::int64_t dy = ys.from; dy < ys.to; ++dy) {
         const double fromBottom = ySrc + cySrc * ((dy - y + 0.5) / cy);
         const double row = std::floor((ph - fromBottom) * picture.height / ph);
         if (row < 0 || row >= picture.height) continue;
         const std::uint32_t* source = picture.pixels + static_cast<std::size_t>(row) * static_cast<std::size_t>(picture.width);
         std::uint32_t* target = &pixelAt(surface, xs.from, dy);
-        if (wholeRows) {
+        if (oneRun) {
+            std::memcpy(target, source + column[0], column.size() * sizeof(std::uint32_t));
+        } else if (wholeRows) {
             for (std::size_t i = 0; i < column.size(); ++i) target[i] = source[column[i]];
         } else {
             for (std::size_t i = 0; i < column.size(); ++i)

@@ -16,6 +16,7 @@ namespace vellora::linux_platform {
 namespace {
 
 constexpr std::uint32_t black = 0x000000, white = 0xFFFFFF;
+constexpr std::uint64_t sharedPutMinimumPixels = 16384;
 
 bool errorSeen = false;
 int recordError(Display*, XErrorEvent*) {
@@ -176,7 +177,9 @@ private:
         if (r.empty() || !image_) return;
         Display* d = session().display;
         const auto w = static_cast<unsigned>(r.right - r.left), h = static_cast<unsigned>(r.bottom - r.top);
-        if (shared_) {
+        // Small parts travel inside the request, which needs no wait for the server;
+        // large ones are read by the server from the shared segment.
+        if (shared_ && static_cast<std::uint64_t>(w) * h >= sharedPutMinimumPixels) {
             XShmPutImage(d, window_, gc_, image_, r.left, r.top, r.left, r.top, w, h, False);
             // The server reads the segment later; it must be done before the next change.
             XSync(d, False);
