@@ -85,10 +85,14 @@ class XWorld:
         return (w, h, (w * self.screen_mm[0] + SCREEN[0] // 2) // SCREEN[0],
                 (h * self.screen_mm[1] + SCREEN[1] // 2) // SCREEN[1])
 
-    def expected(self, row, device, picture):
+    def expected(self, row, device, picture, with_rect=False):
+        """The test platform's screen after the reveal; with the picture's rectangle when asked."""
         result = subprocess.run([os.path.join(self.build, "vellora-surface"), str(row), *map(str, device), picture],
                                 capture_output=True, timeout=60, check=True)
-        return result.stdout
+        if not with_rect:
+            return result.stdout
+        rect = tuple(int(v) for v in result.stderr.split()[1:5])
+        return result.stdout, rect
 
     def write_show(self, pictures, row=1, delay=60, random_order=0, list_name="list.txt"):
         listing = os.path.join(self.root, list_name)

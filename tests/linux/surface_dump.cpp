@@ -1,6 +1,7 @@
 // vellora-surface: the screen the test platform shows after the reveal of one
 // catalogue row, for a device and a picture file, as raw 0xRRGGBB words
-// (little-endian, row-major from the top) on standard output.
+// (little-endian, row-major from the top) on standard output, and the picture's
+// rectangle as "rect LEFT TOP WIDTH HEIGHT" on standard error.
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -42,6 +43,7 @@ int main(int argc, char** argv) {
     s.pictureHeight = picture.heightHimetric();
     placePicture();
     catalogueRow(row).reveal(picture);
+    std::fprintf(stderr, "rect %d %d %d %d\n", s.drawLeft, s.drawTop, s.drawWidth, s.drawHeight);
 
     const std::vector<std::uint32_t>& pixels = testPlatform.canvas().surface().pixels;
     std::fwrite(pixels.data(), sizeof(std::uint32_t), pixels.size(), stdout);
