@@ -160,6 +160,26 @@ def test_window_mode_ignores_input_and_sigterm_ends_a_mosaic_quickly(world):
         helper.wait(10)
 
 
+def test_a_resized_window_gets_the_next_picture_placed_for_its_new_size(world):
+    helper, window = world.make_window(*WINDOW_AT, *WINDOW_SIZE)
+    try:
+        picture = world.picture("p1.png", 160, 120)
+        world.write_show([picture], row=1, delay=2)
+        before = world.expected(1, world.device(WINDOW_SIZE), picture)
+        process = world.launch("--window-id", window)
+        try:
+            assert wait_until(lambda: world.shot(window) == before, 10)
+            smaller = (300, 220)
+            xdotool(world, "windowsize", window, *smaller)
+            expected = world.expected(1, world.device(smaller), picture)
+            assert wait_until(lambda: world.shot(window) == expected, 10), "not placed for the new size"
+        finally:
+            assert end(process) == 0
+    finally:
+        helper.stdin.close()
+        helper.wait(10)
+
+
 def test_a_vanished_window_ends_the_show_quietly(world):
     helper, window = world.make_window(*WINDOW_AT, *WINDOW_SIZE)
     world.write_show([world.picture("p1.png", 160, 120)], row=3, delay=1)
