@@ -327,7 +327,7 @@ public:
                                      static_cast<unsigned>(std::max(form.width, 1)),
                                      static_cast<unsigned>(std::max(form.height, 1)), 0, CopyFromParent, InputOutput,
                                      CopyFromParent, CWOverrideRedirect | CWBackPixel | CWEventMask, &attributes);
-            XStoreName(d, show.xid, "Vellora");
+            XStoreName(d, show.xid, form.title);
             show.owned = show.fullScreen = true;
             XMapRaised(d, show.xid);
         }
