@@ -319,6 +319,30 @@ TEST(DecodeHostile, FilesThatLieOrAreNotPicturesFail) {
     for (const auto& [name, file] : cases) EXPECT_FALSE(decode(file).has_value()) << name;
 }
 
+// Bytes changed at random in each small file: whatever comes out is a whole
+// picture or nothing, and the sanitizers see no bad access.
+TEST(DecodeHostile, DamagedFilesDecodeWholeOrNotAtAll) {
+    const int damagedCopies = std::getenv("VELLORA_DAMAGED_COPIES") ? std::atoi(std::getenv("VELLORA_DAMAGED_COPIES")) : 300;
+    const std::string files[] = {smallBmp(), smallRunLengthBmp(), smallJpeg(), smallPng(), smallGif(),
+                                 test::pngFile({9, 9, 2, 8, true, std::vector<unsigned>(243, 77), {}, {}, {}}),
+                                 test::jpegFile({16, 16, test::JpegSamples::rgb, std::vector<unsigned char>(768, 99), true, true, true, 90})};
+    std::uint32_t random = 1;
+    auto next = [&random] { return (random = random * 1103515245u + 12345u) >> 8; };
+    for (const std::string& original : files) {
+        for (int copy = 0; copy < damagedCopies; ++copy) {
+            std::string damaged = original;
+            for (std::uint32_t changes = next() % 4 + 1; changes > 0; --changes) {
+                damaged[next() % damaged.size()] = static_cast<char>(next());
+            }
+            const std::optional<DecodedImage> image = decode(damaged);
+            if (image) {
+                EXPECT_GT(image->width, 0);
+                EXPECT_EQ(image->pixels.size(), static_cast<std::size_t>(image->width) * static_cast<std::size_t>(image->height));
+            }
+        }
+    }
+}
+
 // One case only: a picture at the cap takes seconds to clear in a sanitized build.
 TEST(DecodeHostile, APictureAtTheCapDecodes) {
     const std::optional<DecodedImage> image = decode(test::gifFile({10000, 10000, {0x0000FF, 0}, {{0, 0, 1, 1, false, {}, {0}, -1}}}));
