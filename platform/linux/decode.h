@@ -31,8 +31,8 @@ std::optional<DecodedImage> decodePicture(const unsigned char* data, std::size_t
 
 // The same into an image whose pixel storage is reused when it is large enough, so
 // that a program showing one picture after another does not map and clear fresh
-// memory for each. On failure the image holds no picture: its size is 0 × 0 and
-// its storage is kept for the next call.
+// memory for each. On failure the image holds no picture: its size is 0 × 0, it
+// has no pixels, and its storage is kept for the next call.
 bool decodePictureInto(const unsigned char* data, std::size_t size, DecodedImage& image);
 
 }  // namespace vellora::linux_platform
