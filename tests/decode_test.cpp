@@ -322,10 +322,22 @@ TEST(DecodeHostile, FilesThatLieOrAreNotPicturesFail) {
 // Bytes changed at random in each small file: whatever comes out is a whole
 // picture or nothing, and the sanitizers see no bad access.
 TEST(DecodeHostile, DamagedFilesDecodeWholeOrNotAtAll) {
-    const int damagedCopies = std::getenv("VELLORA_DAMAGED_COPIES") ? std::atoi(std::getenv("VELLORA_DAMAGED_COPIES")) : 300;
-    const std::string files[] = {smallBmp(), smallRunLengthBmp(), smallJpeg(), smallPng(), smallGif(),
-                                 test::pngFile({9, 9, 2, 8, true, std::vector<unsigned>(243, 77), {}, {}, {}}),
-                                 test::jpegFile({16, 16, test::JpegSamples::rgb, std::vector<unsigned char>(768, 99), true, true, true, 90})};
+    const int damagedCopies = std::getenv("VELLORA_DAMAGED_COPIES") ? std::atoi(std::getenv("VELLORA_DAMAGED_COPIES")) : 200;
+    const test::GifFrame frame{1, 0, 2, 9, true, {0xFF0000, 0x00FF00}, std::vector<unsigned char>(18, 1), 0};
+    const std::string files[] = {
+        smallBmp(),
+        smallRunLengthBmp(),
+        test::bmpFile({12, 3, 2, 4, 0, fourColors, 0, {}, {0, 1, 2, 3, 0, 1}, {}}),
+        test::bmpFile({124, 3, -2, 16, bitfields, {}, 0, {0xF800, 0x07E0, 0x001F}, Pixels(6, 0x1234), {}}),
+        smallJpeg(),
+        test::jpegFile({16, 16, test::JpegSamples::rgb, std::vector<unsigned char>(768, 99), true, true, true, 90}),
+        test::jpegFile({8, 8, test::JpegSamples::cmyk, std::vector<unsigned char>(256, 40), false, false, true, 90}),
+        smallPng(),
+        test::pngFile({9, 9, 2, 8, true, std::vector<unsigned>(243, 77), {}, {}, {}}),
+        test::pngFile({4, 2, 3, 4, false, {0, 1, 2, 1, 2, 1, 0, 0}, {0x112233, 0x445566, 0x778899}, {0, 128}, {}}),
+        smallGif(),
+        test::gifFile({4, 9, fourColors, {frame, frame}}),
+    };
     std::uint32_t random = 1;
     auto next = [&random] { return (random = random * 1103515245u + 12345u) >> 8; };
     for (const std::string& original : files) {
