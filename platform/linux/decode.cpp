@@ -65,7 +65,10 @@ bool decodePictureInto(const unsigned char* data, std::size_t size, DecodedImage
     } catch (const std::bad_alloc&) {
         decoded = false;
     }
-    if (!decoded) image.width = image.height = 0;
+    if (!decoded) {
+        image.width = image.height = 0;
+        image.pixels.clear();
+    }
     return decoded;
 }
 

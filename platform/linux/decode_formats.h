@@ -10,7 +10,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 
 #include "platform/linux/decode.h"
 

@@ -1,8 +1,8 @@
 // JPEG through libjpeg-turbo. The library reports errors by calling back into
 // us; every such callback longjmps to the setjmp of the member function that
-// called into the library, so the only frames skipped are the library's own.
-// Objects with destructors live in the caller or in the decoder, never in a frame
-// that a longjmp leaves.
+// called into the library, so the only frames skipped are the library's own and
+// the callbacks'. Objects with destructors live in the caller or in the decoder,
+// never in a frame that a longjmp leaves or after a setjmp.
 #include <csetjmp>
 #include <cstdio>
 
@@ -71,8 +71,8 @@ public:
 
     // The scans must end with the end-of-image marker, which entropy-coded data
     // cannot contain; checking for it first keeps a truncated file that claims a
-    // large size from costing a large allocation.
-    // The search runs from the end, where the marker of a whole file is.
+    // large size from costing a large allocation. The search runs from the end,
+    // where a whole file has its marker.
     bool endMarkerFollows() const {
         const unsigned char* from = info_.src->next_input_byte;
         for (std::size_t at = info_.src->bytes_in_buffer; at >= 2; --at) {

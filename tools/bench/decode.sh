@@ -15,6 +15,10 @@ mkdir -p "$out"
 rounds=${DECODE_BENCH_ROUNDS:-7}
 seconds=${DECODE_BENCH_SECONDS:-0.5}
 
+for program in tjbench cjpeg; do
+  command -v "$program" >/dev/null || { echo "$program is missing: run tools/install-deps.sh" >&2; exit 1; }
+done
+
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELLORA_SANITIZE=OFF >/dev/null
 cmake --build build/release --target vellora-decode-bench >/dev/null
 tool=build/release/vellora-decode-bench
