@@ -171,28 +171,39 @@ bool readWholeFile(const std::string& path, std::vector<unsigned char>& bytes) {
     return ok;
 }
 
+// One picture lives at a time, so each is decoded into the storage of the one before
+// instead of fresh memory that must be mapped and cleared.
 class LinuxPictures : public PictureLoader {
 public:
     std::unique_ptr<Picture> loadPictureFile(const std::string& path) override {
         std::vector<unsigned char> bytes;
         if (!readWholeFile(path, bytes)) return nullptr;
-        std::optional<DecodedImage> image = decodePicture(bytes.data(), bytes.size());
+        const bool decoded = decodePictureInto(bytes.data(), bytes.size(), spare_);
         bytes = {};
-        if (!image || image->width <= 0 || image->height <= 0 ||
-            image->pixels.size() != static_cast<std::size_t>(image->width) * static_cast<std::size_t>(image->height))
+        if (!decoded || spare_.width <= 0 || spare_.height <= 0 ||
+            spare_.pixels.size() != static_cast<std::size_t>(spare_.width) * static_cast<std::size_t>(spare_.height))
             return nullptr;
-        return std::make_unique<PixelPicture>(image->width, image->height, std::move(image->pixels));
+        return std::make_unique<PixelPicture>(spare_.width, spare_.height, std::move(spare_.pixels), &spare_.pixels);
     }
+
+private:
+    DecodedImage spare_;
 };
 
 }  // namespace
 
-PixelPicture::PixelPicture(std::int32_t width, std::int32_t height, std::vector<std::uint32_t> pixels)
+PixelPicture::PixelPicture(std::int32_t width, std::int32_t height, std::vector<std::uint32_t> pixels,
+                           std::vector<std::uint32_t>* storageHome)
     : width_(width),
       height_(height),
       widthHimetric_(himetricFromPixels(width)),
       heightHimetric_(himetricFromPixels(height)),
-      pixels_(std::move(pixels)) {}
+      pixels_(std::move(pixels)),
+      storageHome_(storageHome) {}
+
+PixelPicture::~PixelPicture() {
+    if (storageHome_) *storageHome_ = std::move(pixels_);
+}
 
 std::string configDirectory() {
     const char* config = std::getenv("XDG_CONFIG_HOME");

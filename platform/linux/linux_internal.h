@@ -58,7 +58,11 @@ DeviceMetrics screenMetrics();
 // A decoded picture: its pixels and its natural size.
 class PixelPicture : public Picture {
 public:
-    PixelPicture(std::int32_t width, std::int32_t height, std::vector<std::uint32_t> pixels);
+    // `storageHome`, when given, takes the pixel storage back when the picture goes,
+    // so the next picture can be decoded into it.
+    PixelPicture(std::int32_t width, std::int32_t height, std::vector<std::uint32_t> pixels,
+                 std::vector<std::uint32_t>* storageHome = nullptr);
+    ~PixelPicture() override;
     std::int32_t widthHimetric() const override { return widthHimetric_; }
     std::int32_t heightHimetric() const override { return heightHimetric_; }
     std::int32_t width() const { return width_; }
@@ -68,6 +72,7 @@ public:
 private:
     std::int32_t width_, height_, widthHimetric_, heightHimetric_;
     std::vector<std::uint32_t> pixels_;
+    std::vector<std::uint32_t>* storageHome_;
 };
 
 // The largest picture file the loader reads, so a hostile file cannot exhaust memory.
