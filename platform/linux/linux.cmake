@@ -29,6 +29,7 @@ add_library(vellora_linux STATIC
     platform/linux/linux_files.cpp
     platform/linux/message_box.cpp
     platform/linux/command_line.cpp
+    platform/linux/window_timers.cpp
 )
 target_link_libraries(vellora_linux PUBLIC vellora_core vellora_decode X11::X11 X11::Xext PkgConfig::GTK3)
 

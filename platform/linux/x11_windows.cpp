@@ -9,9 +9,10 @@
 
 #include <algorithm>
 #include <deque>
-#include <map>
+#include <optional>
 
 #include "platform/linux/linux_internal.h"
+#include "platform/linux/window_timers.h"
 #include "platform/messages.h"
 #include "shell/shell.h"
 #include "slideshow/controller.h"
@@ -20,7 +21,6 @@
 namespace vellora::linux_platform {
 namespace {
 
-constexpr std::uint32_t minimumTimerPeriodMs = 10;  // as USER_TIMER_MINIMUM
 constexpr std::int32_t xVirtualScreen = 76, yVirtualScreen = 77, cxVirtualScreen = 78, cyVirtualScreen = 79;
 constexpr long inputEvents = KeyPressMask | ButtonPressMask | PointerMotionMask | FocusChangeMask;
 constexpr long windowEvents = ExposureMask | StructureNotifyMask;
@@ -38,13 +38,6 @@ struct PostedMessage {
     LParam lParam;
 };
 
-// A periodic window timer: at most one tick is ever pending.
-struct Timer {
-    std::uint32_t period;
-    std::uint64_t deadline;
-    bool pendingNow = false;
-};
-
 struct ShowWindow {
     Window xid = 0;
     bool owned = false;       // made by this program, so destroyed by it
@@ -56,7 +49,7 @@ struct ShowWindow {
 Window ownWindow = 0;
 ShowWindow show;
 std::deque<PostedMessage> posted;
-std::map<std::uintptr_t, Timer> timers;
+WindowTimers timers;
 bool quitPosted = false;
 std::intptr_t quitCode = 0;
 
@@ -176,38 +169,6 @@ void handleEvent(XEvent& event) {
     }
 }
 
-// The earliest timer due now, if any.
-std::map<std::uintptr_t, Timer>::iterator dueTimer(std::uint64_t now) {
-    for (auto it = timers.begin(); it != timers.end(); ++it)
-        if (it->second.pendingNow || it->second.deadline <= now) return it;
-    return timers.end();
-}
-
-void runTimer(std::map<std::uintptr_t, Timer>::iterator it) {
-    const std::uintptr_t id = it->first;
-    Timer& t = it->second;
-    if (t.pendingNow) {
-        t.pendingNow = false;
-    } else {
-        t.deadline += t.period;
-        const std::uint64_t now = nowMs();
-        if (t.deadline <= now) {
-            // Expiries missed meanwhile collapse into one, due after this tick.
-            t.pendingNow = true;
-            t.deadline += (now - t.deadline) / t.period * t.period + t.period;
-        }
-    }
-    dispatch(show.xid, msg::timer, id, 0);
-}
-
-int millisecondsToNextTimer() {
-    if (timers.empty()) return -1;
-    const std::uint64_t now = nowMs();
-    std::uint64_t next = UINT64_MAX;
-    for (const auto& [id, t] : timers) next = std::min(next, t.pendingNow ? now : t.deadline);
-    return next <= now ? 0 : static_cast<int>(std::min<std::uint64_t>(next - now, 60000));
-}
-
 void waitForWork(int timeoutMs) {
     pollfd watched[2] = {{ConnectionNumber(session().display), POLLIN, 0}, {stopWakeDescriptor(), POLLIN, 0}};
     poll(watched, watched[1].fd >= 0 ? 2 : 1, timeoutMs);
@@ -230,9 +191,9 @@ bool handleOne() {
         handleEvent(event);
         return true;
     }
-    const auto due = dueTimer(nowMs());
-    if (due != timers.end() && !show.destroyed) {
-        runTimer(due);
+    if (show.destroyed) return false;
+    if (const std::optional<std::uintptr_t> due = timers.takeDue(nowMs())) {
+        dispatch(show.xid, msg::timer, *due, 0);
         return true;
     }
     return false;
@@ -255,11 +216,10 @@ public:
         return show.canvas.get();
     }
     std::uintptr_t setTimer(WindowHandle, std::uintptr_t id, std::uint32_t periodMs) override {
-        const std::uint32_t period = std::max(periodMs, minimumTimerPeriodMs);
-        timers[id] = Timer{period, nowMs() + period};
+        timers.set(id, periodMs, nowMs());
         return id;
     }
-    void killTimer(WindowHandle, std::uintptr_t id) override { timers.erase(id); }
+    void killTimer(WindowHandle, std::uintptr_t id) override { timers.kill(id); }
     void postQuit(int exitCode) override {
         quitPosted = true;
         quitCode = exitCode;
@@ -341,7 +301,7 @@ public:
         while (!ended()) {
             if (handleOne()) continue;
             XFlush(session().display);
-            waitForWork(millisecondsToNextTimer());
+            waitForWork(timers.millisecondsToNext(nowMs()));
         }
         // A stop signal or a vanished window ends the show quietly.
         return quitPosted && !stopRequested() && !session().windowGone ? quitCode : 0;
@@ -372,9 +332,7 @@ public:
     MessageResult sendMessage(WindowHandle window, MessageId message, WParam wParam, LParam lParam) override {
         return dispatch(window, message, wParam, lParam);
     }
-    void removeTimerMessage(WindowHandle) override {
-        for (auto& [id, t] : timers) t.pendingNow = false;
-    }
+    void removeTimerMessage(WindowHandle) override { timers.dropPending(nowMs()); }
     std::uint32_t callVerifyPassword(std::uintptr_t, WindowHandle) override { return 1; }
     bool openDesktopKey() override { return false; }
     std::optional<std::uint32_t> queryDesktopNumber(const char*) override { return std::nullopt; }

@@ -7,6 +7,7 @@
 
 #include "platform/linux/command_line.h"
 #include "platform/linux/linux_internal.h"
+#include "platform/linux/window_timers.h"
 #include "resources/gbk_text.h"
 
 namespace vellora::linux_platform {
@@ -75,6 +76,69 @@ TEST(MessageText, LongTextsConvertWhole) {
         utf8 += "找不到图像文件.";
     }
     EXPECT_EQ(utf8FromGbk(gbkText), utf8);
+}
+
+TEST(WindowTimers, PeriodicWithAtMostOnePendingTick) {
+    // Each step: at time T, either ask for a due timer (expecting one or none), or act.
+    enum Op { take, set1000, set1, kill, drop };
+    struct Step {
+        std::uint64_t at;
+        Op op;
+        bool due = false;
+    };
+    struct Case {
+        std::string name;
+        std::vector<Step> steps;
+    };
+    const std::vector<Case> cases = {
+        {"periodic from the setting",
+         {{0, set1000}, {999, take, false}, {1000, take, true}, {1000, take, false}, {1999, take, false},
+          {2000, take, true}}},
+        {"a tick that overran three periods leaves one pending, then the next boundary",
+         {{0, set1000}, {1000, take, true}, {4500, take, true}, {4500, take, false}, {4999, take, false},
+          {5000, take, true}}},
+        {"setting again restarts the period",
+         {{0, set1000}, {900, set1000}, {1000, take, false}, {1900, take, true}}},
+        {"the shortest period is ten milliseconds", {{0, set1}, {9, take, false}, {10, take, true}}},
+        {"a killed timer never comes", {{0, set1000}, {500, kill}, {5000, take, false}}},
+        {"a dropped expiry waits for the next boundary",
+         {{0, set1000}, {2500, drop}, {2500, take, false}, {2999, take, false}, {3000, take, true}}},
+    };
+    for (const Case& c : cases) {
+        WindowTimers timers;
+        for (const Step& step : c.steps) {
+            switch (step.op) {
+            case take:
+                EXPECT_EQ(timers.takeDue(step.at).has_value(), step.due) << c.name << " at " << step.at;
+                break;
+            case set1000:
+                timers.set(1, 1000, step.at);
+                break;
+            case set1:
+                timers.set(1, 1, step.at);
+                break;
+            case kill:
+                timers.kill(1);
+                break;
+            case drop:
+                timers.dropPending(step.at);
+                break;
+            }
+        }
+    }
+}
+
+TEST(WindowTimers, TimeToTheNextTick) {
+    WindowTimers timers;
+    EXPECT_EQ(timers.millisecondsToNext(0), -1);
+    timers.set(1, 5000, 0);
+    timers.set(2, 300, 0);
+    EXPECT_EQ(timers.millisecondsToNext(100), 200);
+    EXPECT_EQ(timers.millisecondsToNext(400), 0);
+    timers.set(3, 0xFFFFFFFFu, 0);
+    timers.kill(1);
+    timers.kill(2);
+    EXPECT_EQ(timers.millisecondsToNext(0), 60000);  // long waits are taken in parts
 }
 
 }  // namespace
