@@ -27,6 +27,8 @@ add_library(vellora_linux STATIC
     platform/linux/x11_canvas.cpp
     platform/linux/x11_windows.cpp
     platform/linux/linux_files.cpp
+    platform/linux/linux_clock.cpp
+    platform/linux/linux_pictures.cpp
     platform/linux/message_box.cpp
     platform/linux/command_line.cpp
     platform/linux/window_timers.cpp

@@ -1,17 +1,12 @@
-// Files, the clock and the decoded-picture loader.
+// Files: the settings folder that stands in for the Windows directory, and atomic saving.
 #include <errno.h>
 #include <fcntl.h>
-#include <sched.h>
-#include <sys/prctl.h>
 #include <sys/stat.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <cstdlib>
 
-#include "platform/linux/decode.h"
 #include "platform/linux/linux_internal.h"
-#include "platform/pixel_drawing.h"
 
 namespace vellora::linux_platform {
 namespace {
@@ -105,105 +100,7 @@ public:
     std::string windowsDirectory() override { return configDirectory(); }
 };
 
-class LinuxClock : public Clock {
-public:
-    LinuxClock() {
-        // The default slack of 50 microseconds adds up over the thousands of short pauses of a transition.
-        prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
-    }
-    void sleep(std::uint32_t milliseconds) override {
-        if (stopRequested()) return;
-        if (milliseconds == 0) {
-            sched_yield();
-            return;
-        }
-        // Each pause ends at an absolute deadline. In a run of pauses (one per step of a
-        // transition) the next deadline counts from the previous one, so the moments
-        // the system wakes us late do not add up; after a longer gap it counts from now.
-        const std::uint64_t now = monotonicNs();
-        const std::uint64_t base = lastDeadline_ != 0 && now <= lastDeadline_ + catchUpNs ? lastDeadline_ : now;
-        lastDeadline_ = base + static_cast<std::uint64_t>(milliseconds) * 1000000u;
-        const timespec deadline{static_cast<time_t>(lastDeadline_ / 1000000000u),
-                                static_cast<long>(lastDeadline_ % 1000000000u)};
-        // A stop signal interrupts the wait; any other interruption resumes it.
-        while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline, nullptr) == EINTR)
-            if (stopRequested()) return;
-    }
-    std::int64_t calendarSeconds() override { return static_cast<std::int64_t>(time(nullptr)); }
-    std::uint32_t tickCount() override {
-        timespec now{};
-        clock_gettime(CLOCK_MONOTONIC, &now);
-        return static_cast<std::uint32_t>(static_cast<std::uint64_t>(now.tv_sec) * 1000u +
-                                          static_cast<std::uint64_t>(now.tv_nsec) / 1000000u);
-    }
-
-private:
-    // How late a pause may start and still count as the next of a run.
-    static constexpr std::uint64_t catchUpNs = 2000000;
-    static std::uint64_t monotonicNs() {
-        timespec now{};
-        clock_gettime(CLOCK_MONOTONIC, &now);
-        return static_cast<std::uint64_t>(now.tv_sec) * 1000000000u + static_cast<std::uint64_t>(now.tv_nsec);
-    }
-    std::uint64_t lastDeadline_ = 0;
-};
-
-// Reads a whole regular file of at most maxPictureFileBytes.
-bool readWholeFile(const std::string& path, std::vector<unsigned char>& bytes) {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    struct stat info {};
-    bool ok = fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size >= 0 &&
-              static_cast<std::uint64_t>(info.st_size) <= maxPictureFileBytes;
-    if (ok) {
-        bytes.resize(static_cast<std::size_t>(info.st_size));
-        std::size_t have = 0;
-        while (have < bytes.size()) {
-            const ssize_t got = read(fd, bytes.data() + have, bytes.size() - have);
-            if (got < 0 && errno == EINTR) continue;
-            if (got <= 0) break;
-            have += static_cast<std::size_t>(got);
-        }
-        // A file that shrank while being read is not whole.
-        ok = have == bytes.size();
-    }
-    close(fd);
-    return ok;
-}
-
-// One picture lives at a time, so each is decoded into the storage of the one before
-// instead of fresh memory that must be mapped and cleared.
-class LinuxPictures : public PictureLoader {
-public:
-    std::unique_ptr<Picture> loadPictureFile(const std::string& path) override {
-        std::vector<unsigned char> bytes;
-        if (!readWholeFile(path, bytes)) return nullptr;
-        const bool decoded = decodePictureInto(bytes.data(), bytes.size(), spare_);
-        bytes = {};
-        if (!decoded || spare_.width <= 0 || spare_.height <= 0 ||
-            spare_.pixels.size() != static_cast<std::size_t>(spare_.width) * static_cast<std::size_t>(spare_.height))
-            return nullptr;
-        return std::make_unique<PixelPicture>(spare_.width, spare_.height, std::move(spare_.pixels), &spare_.pixels);
-    }
-
-private:
-    DecodedImage spare_;
-};
-
 }  // namespace
-
-PixelPicture::PixelPicture(std::int32_t width, std::int32_t height, std::vector<std::uint32_t> pixels,
-                           std::vector<std::uint32_t>* storageHome)
-    : width_(width),
-      height_(height),
-      widthHimetric_(himetricFromPixels(width)),
-      heightHimetric_(himetricFromPixels(height)),
-      pixels_(std::move(pixels)),
-      storageHome_(storageHome) {}
-
-PixelPicture::~PixelPicture() {
-    if (storageHome_) *storageHome_ = std::move(pixels_);
-}
 
 std::string configDirectory() {
     const char* config = std::getenv("XDG_CONFIG_HOME");
@@ -212,19 +109,9 @@ std::string configDirectory() {
     return std::string(home ? home : "") + "/.config/vellora";
 }
 
-PictureLoader& pictureLoader() {
-    static LinuxPictures pictures;
-    return pictures;
-}
-
 Files& files() {
     static LinuxFiles files;
     return files;
-}
-
-Clock& clock() {
-    static LinuxClock clock;
-    return clock;
 }
 
 }  // namespace vellora::linux_platform

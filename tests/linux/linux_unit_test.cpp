@@ -9,6 +9,14 @@
 #include "platform/linux/linux_internal.h"
 #include "platform/linux/window_timers.h"
 #include "resources/gbk_text.h"
+#include "slideshow/settings_file.h"
+#include "slideshow/slide_state.h"
+
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 
 namespace vellora::linux_platform {
 namespace {
@@ -76,6 +84,46 @@ TEST(MessageText, LongTextsConvertWhole) {
         utf8 += "找不到图像文件.";
     }
     EXPECT_EQ(utf8FromGbk(gbkText), utf8);
+}
+
+std::string fileText(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+TEST(SettingsFolder, StandsInForTheWindowsDirectory) {
+    const std::filesystem::path root = std::filesystem::temp_directory_path() / ("vellora-files-" + std::to_string(getpid()));
+    std::filesystem::remove_all(root);
+    const std::string savedHome = getenv("HOME") ? getenv("HOME") : "";
+    const std::string savedConfig = getenv("XDG_CONFIG_HOME") ? getenv("XDG_CONFIG_HOME") : "";
+    setenv("HOME", (root / "home").c_str(), 1);
+    installPlatform({nullptr, &files(), nullptr, nullptr});
+
+    // A relative XDG_CONFIG_HOME does not count; the default folder is then made on saving.
+    setenv("XDG_CONFIG_HOME", "relative/config", 1);
+    EXPECT_EQ(settingsFilePath(), (root / "home/.config/vellora").string() + "\\Tessaview.ini");
+    ASSERT_TRUE(writeSettings(Settings{"/pictures/my list.txt", 9, 10, 1}));
+    EXPECT_EQ(fileText(root / "home/.config/vellora/Tessaview.ini"), "/pictures/my list.txt\r\n9\r\n10\r\n1");
+    EXPECT_FALSE(std::filesystem::exists(root / "home/.config/vellora/Tessaview.new"));
+
+    setenv("XDG_CONFIG_HOME", (root / "config").c_str(), 1);
+    ASSERT_TRUE(writeSettings(Settings{"a\\b.txt", 3, 5, 0}));
+    std::unique_ptr<InputFile> file = openSettingsFile();
+    ASSERT_TRUE(file);
+    Settings read;
+    readSettings(*file, read);
+    // Backslashes inside the values are bytes like any other.
+    EXPECT_EQ(read.imageListPath, "a\\b.txt");
+    EXPECT_EQ(read.effectIndex, 3);
+    // Only the folder's own separator is translated: other paths are used as written.
+    std::ofstream(root / "a\\b.txt") << "list";
+    EXPECT_TRUE(files().openForReading((root / "a\\b.txt").string()));
+    EXPECT_FALSE(files().openForReading((root / "a/b.txt").string()));
+
+    setenv("HOME", savedHome.c_str(), 1);
+    if (savedConfig.empty()) unsetenv("XDG_CONFIG_HOME"); else setenv("XDG_CONFIG_HOME", savedConfig.c_str(), 1);
+    installPlatform({});
+    std::filesystem::remove_all(root);
 }
 
 TEST(WindowTimers, PeriodicWithAtMostOnePendingTick) {
