@@ -309,6 +309,7 @@ TEST(DecodeHostile, FilesThatLieOrAreNotPicturesFail) {
         {"bmp scattered mask", test::bmpFile({40, 3, 2, 32, bitfields, {}, 0, {0xF0F0, 0xFF0000, 0xFF}, Pixels(6, 0), {}})},
         {"bmp embedded JPEG", test::bmpFile({40, 3, 2, 24, 4, {}, 0, {}, Pixels(6, 0), {}})},
         {"png width 0", test::withPngSize(smallPng(), 0, 2)},
+        {"png negative width", test::withPngSize(smallPng(), 0x80000000u, 2)},
         {"png 30000 x 30000", test::withPngSize(smallPng(), 30000, 30000)},
         {"png just over the cap", test::withPngSize(smallPng(), 10001, 10000)},
         {"png at the cap with a tiny body", test::withPngSize(smallPng(), 10000, 10000)},
