@@ -8,6 +8,7 @@
 #include <X11/Xutil.h>
 
 #include <algorithm>
+#include <cstring>
 #include <deque>
 #include <optional>
 
@@ -69,6 +70,26 @@ bool windowAttributes(Window window, XWindowAttributes& attributes) {
     XSync(d, False);
     XSetErrorHandler(previous);
     return status != 0 && !errorSeen;
+}
+
+bool windowIs(Window window, const char* className, const char* title) {
+    Display* d = session().display;
+    XClassHint hint{};
+    char* name = nullptr;
+    // Another client's window may go at any moment: asked under the error trap.
+    XSync(d, False);
+    errorSeen = false;
+    const XErrorHandler previous = XSetErrorHandler(recordError);
+    const bool hasClass = XGetClassHint(d, window, &hint) != 0;
+    const bool hasName = XFetchName(d, window, &name) != 0;
+    XSync(d, False);
+    XSetErrorHandler(previous);
+    const bool match = !errorSeen && hasClass && hasName && hint.res_class && name &&
+                       std::strcmp(hint.res_class, className) == 0 && std::strcmp(name, title) == 0;
+    if (hint.res_name) XFree(hint.res_name);
+    if (hint.res_class) XFree(hint.res_class);
+    if (name) XFree(name);
+    return match;
 }
 
 bool ended() { return quitPosted || stopRequested() || session().windowGone; }
@@ -267,7 +288,17 @@ public:
         const DeviceMetrics screen = screenMetrics();
         return {0, 0, screen.horzRes, screen.vertRes};
     }
-    WindowHandle findTopLevelWindow(const char*, const char*) override { return 0; }
+    WindowHandle findTopLevelWindow(const char* className, const char* title) override {
+        Display* d = session().display;
+        Window root = 0, parent = 0, *children = nullptr;
+        unsigned count = 0;
+        if (!XQueryTree(d, DefaultRootWindow(d), &root, &parent, &children, &count)) return 0;
+        WindowHandle found = 0;
+        for (unsigned i = 0; i < count && !found; ++i)
+            if (children[i] != show.xid && windowIs(children[i], className, title)) found = children[i];
+        if (children) XFree(children);
+        return found;
+    }
     std::optional<std::uint8_t> acLineStatus() override { return std::nullopt; }
     MessageId registerMessage(const char*) override { return 0; }
     bool registerSaverClass(const SaverClass&) override { return true; }
@@ -288,6 +319,9 @@ public:
                                      static_cast<unsigned>(std::max(form.height, 1)), 0, CopyFromParent, InputOutput,
                                      CopyFromParent, CWOverrideRedirect | CWBackPixel | CWEventMask, &attributes);
             XStoreName(d, show.xid, form.title);
+            // Class and title let a second full-screen start find this one.
+            XClassHint hint{const_cast<char*>("vellora"), const_cast<char*>(form.className)};
+            XSetClassHint(d, show.xid, &hint);
             show.owned = show.fullScreen = true;
             XMapRaised(d, show.xid);
         }

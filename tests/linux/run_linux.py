@@ -132,6 +132,18 @@ def test_input_rules_full_screen(world):
             end(process)
 
 
+def test_a_second_full_screen_start_leaves_the_first(world):
+    world.write_show([world.picture("p0.bmp", 160, 120)], row=1, delay=60)
+    first = world.launch()
+    try:
+        assert wait_until(lambda: not is_black(world.shot()), 10), "nothing shown"
+        second = world.launch()
+        assert second.wait(10) == 0
+        assert first.poll() is None, "the first show ended"
+    finally:
+        assert end(first) == 0
+
+
 def test_window_mode_ignores_input_and_sigterm_ends_a_mosaic_quickly(world):
     helper, window = world.make_window(*WINDOW_AT, *WINDOW_SIZE)
     try:
