@@ -47,12 +47,15 @@ struct ShowWindow {
     std::unique_ptr<WindowCanvas> canvas;
 };
 
-Window ownWindow = 0;
-ShowWindow show;
-std::deque<PostedMessage> posted;
-WindowTimers timers;
-bool quitPosted = false;
-std::intptr_t quitCode = 0;
+// The process's one event loop: like the message queue it stands for, process-wide.
+struct EventLoop {
+    Window ownWindow = 0;
+    ShowWindow show;
+    std::deque<PostedMessage> posted;
+    WindowTimers timers;
+    bool quitPosted = false;
+    std::intptr_t quitCode = 0;
+} loop;
 
 bool errorSeen = false;
 int recordError(Display*, XErrorEvent*) {
@@ -92,7 +95,7 @@ bool windowIs(Window window, const char* className, const char* title) {
     return match;
 }
 
-bool ended() { return quitPosted || stopRequested() || session().windowGone; }
+bool ended() { return loop.quitPosted || stopRequested() || session().windowGone; }
 
 MessageResult dispatch(WindowHandle window, MessageId message, WParam wParam, LParam lParam) {
     return shellWindowProc(window, message, wParam, lParam);
@@ -112,9 +115,9 @@ Cursor blankCursor() {
 
 void grabInput() {
     Display* d = session().display;
-    XSetInputFocus(d, show.xid, RevertToParent, CurrentTime);
-    XGrabKeyboard(d, show.xid, True, GrabModeAsync, GrabModeAsync, CurrentTime);
-    XGrabPointer(d, show.xid, True, ButtonPressMask | PointerMotionMask, GrabModeAsync, GrabModeAsync, None,
+    XSetInputFocus(d, loop.show.xid, RevertToParent, CurrentTime);
+    XGrabKeyboard(d, loop.show.xid, True, GrabModeAsync, GrabModeAsync, CurrentTime);
+    XGrabPointer(d, loop.show.xid, True, ButtonPressMask | PointerMotionMask, GrabModeAsync, GrabModeAsync, None,
                  blankCursor(), CurrentTime);
     XFlush(d);
 }
@@ -127,29 +130,29 @@ void releaseInput() {
 }
 
 void destroyShowWindow(WindowHandle window) {
-    if (show.destroyed) return;
+    if (loop.show.destroyed) return;
     dispatch(window, msg::destroy, 0, 0);
-    show.destroyed = true;
+    loop.show.destroyed = true;
     Display* d = session().display;
-    if (show.fullScreen) releaseInput();
-    if (show.owned) {
-        XDestroyWindow(d, show.xid);
+    if (loop.show.fullScreen) releaseInput();
+    if (loop.show.owned) {
+        XDestroyWindow(d, loop.show.xid);
     } else {
-        XSelectInput(d, show.xid, NoEventMask);
+        XSelectInput(d, loop.show.xid, NoEventMask);
     }
     XFlush(d);
 }
 
 void followNewSize(std::int32_t width, std::int32_t height) {
-    if (!show.canvas || show.fullScreen) return;
-    show.canvas->resize(width, height);
+    if (!loop.show.canvas || loop.show.fullScreen) return;
+    loop.show.canvas->resize(width, height);
     // The next tick places its picture for the new size.
-    if (slideState().hdc == show.canvas.get()) measureDisplay(*show.canvas);
+    if (slideState().hdc == loop.show.canvas.get()) measureDisplay(*loop.show.canvas);
 }
 
 void handleEvent(XEvent& event) {
-    if (event.xany.window != show.xid || show.destroyed) return;
-    const WindowHandle window = show.xid;
+    if (event.xany.window != loop.show.xid || loop.show.destroyed) return;
+    const WindowHandle window = loop.show.xid;
     switch (event.type) {
     case KeyPress:
         dispatch(window, msg::keyDown, event.xkey.keycode, 0);
@@ -183,7 +186,7 @@ void handleEvent(XEvent& event) {
     case ClientMessage:
         if (static_cast<Atom>(event.xclient.message_type) == session().protocols &&
             static_cast<Atom>(event.xclient.data.l[0]) == session().deleteWindow)
-            posted.push_back({window, msg::close, 0, 0});
+            loop.posted.push_back({window, msg::close, 0, 0});
         break;
     default:
         break;
@@ -199,10 +202,10 @@ void waitForWork(int timeoutMs) {
 // window events, then a timer. False when there was nothing to do.
 bool handleOne() {
     if (ended()) return false;
-    if (!posted.empty()) {
-        const PostedMessage m = posted.front();
-        posted.pop_front();
-        if (!show.destroyed && m.window == show.xid) dispatch(m.window, m.message, m.wParam, m.lParam);
+    if (!loop.posted.empty()) {
+        const PostedMessage m = loop.posted.front();
+        loop.posted.pop_front();
+        if (!loop.show.destroyed && m.window == loop.show.xid) dispatch(m.window, m.message, m.wParam, m.lParam);
         return true;
     }
     Display* d = session().display;
@@ -212,9 +215,9 @@ bool handleOne() {
         handleEvent(event);
         return true;
     }
-    if (show.destroyed) return false;
-    if (const std::optional<std::uintptr_t> due = timers.takeDue(nowMs())) {
-        dispatch(show.xid, msg::timer, *due, 0);
+    if (loop.show.destroyed) return false;
+    if (const std::optional<std::uintptr_t> due = loop.timers.takeDue(nowMs())) {
+        dispatch(loop.show.xid, msg::timer, *due, 0);
         return true;
     }
     return false;
@@ -229,32 +232,32 @@ bool keepDialogOpen() {
 class X11Windows : public WindowServices {
 public:
     Canvas* deviceContext(WindowHandle) override {
-        if (!show.canvas) {
+        if (!loop.show.canvas) {
             XWindowAttributes attributes{};
-            if (!windowAttributes(show.xid, attributes)) return nullptr;
-            show.canvas = makeWindowCanvas(show.xid, attributes.width, attributes.height, show.fullScreen);
+            if (!windowAttributes(loop.show.xid, attributes)) return nullptr;
+            loop.show.canvas = makeWindowCanvas(loop.show.xid, attributes.width, attributes.height, loop.show.fullScreen);
         }
-        return show.canvas.get();
+        return loop.show.canvas.get();
     }
     std::uintptr_t setTimer(WindowHandle, std::uintptr_t id, std::uint32_t periodMs) override {
-        timers.set(id, periodMs, nowMs());
+        loop.timers.set(id, periodMs, nowMs());
         return id;
     }
-    void killTimer(WindowHandle, std::uintptr_t id) override { timers.kill(id); }
+    void killTimer(WindowHandle, std::uintptr_t id) override { loop.timers.kill(id); }
     void postQuit(int exitCode) override {
-        quitPosted = true;
-        quitCode = exitCode;
+        loop.quitPosted = true;
+        loop.quitCode = exitCode;
     }
     void messageBox(WindowHandle, const std::string& text, const std::string& caption) override {
         if (ended()) return;
-        if (show.fullScreen && !show.destroyed) releaseInput();
+        if (loop.show.fullScreen && !loop.show.destroyed) releaseInput();
         // The settings file's box names the file as it is found on this system.
         runMessageDialog(utf8FromGbk(text), utf8FromGbk(localPath(caption)), keepDialogOpen);
-        if (show.fullScreen && !show.destroyed && !ended()) grabInput();
+        if (loop.show.fullScreen && !loop.show.destroyed && !ended()) grabInput();
     }
     MessageResult defaultProc(WindowHandle window, MessageId message, WParam, LParam) override {
         if (message == msg::close) destroyShowWindow(window);
-        if (message == msg::paint && show.canvas) show.canvas->repaint();
+        if (message == msg::paint && loop.show.canvas) loop.show.canvas->repaint();
         return 0;
     }
 };
@@ -271,7 +274,7 @@ public:
     }
     WindowHandle foregroundWindow() override { return 0; }
     void setForegroundWindow(WindowHandle window) override {
-        if (window == show.xid && show.fullScreen && !show.destroyed && !ended()) grabInput();
+        if (window == loop.show.xid && loop.show.fullScreen && !loop.show.destroyed && !ended()) grabInput();
     }
     ScreenRect clientRect(WindowHandle window) override {
         XWindowAttributes attributes{};
@@ -295,7 +298,7 @@ public:
         if (!XQueryTree(d, DefaultRootWindow(d), &root, &parent, &children, &count)) return 0;
         WindowHandle found = 0;
         for (unsigned i = 0; i < count && !found; ++i)
-            if (children[i] != show.xid && windowIs(children[i], className, title)) found = children[i];
+            if (children[i] != loop.show.xid && windowIs(children[i], className, title)) found = children[i];
         if (children) XFree(children);
         return found;
     }
@@ -306,50 +309,50 @@ public:
         Display* d = session().display;
         if (form.parent) {
             // The window the program was handed (or made for trying it out) is itself the show window.
-            show.xid = static_cast<Window>(form.parent);
-            show.owned = show.xid == ownWindow;
-            XSelectInput(d, show.xid, windowEvents);
+            loop.show.xid = static_cast<Window>(form.parent);
+            loop.show.owned = loop.show.xid == loop.ownWindow;
+            XSelectInput(d, loop.show.xid, windowEvents);
         } else {
             XSetWindowAttributes attributes{};
             attributes.override_redirect = True;
             attributes.background_pixel = BlackPixel(d, session().screen);
             attributes.event_mask = windowEvents | inputEvents;
-            show.xid = XCreateWindow(d, RootWindow(d, session().screen), form.left, form.top,
+            loop.show.xid = XCreateWindow(d, RootWindow(d, session().screen), form.left, form.top,
                                      static_cast<unsigned>(std::max(form.width, 1)),
                                      static_cast<unsigned>(std::max(form.height, 1)), 0, CopyFromParent, InputOutput,
                                      CopyFromParent, CWOverrideRedirect | CWBackPixel | CWEventMask, &attributes);
-            XStoreName(d, show.xid, form.title);
+            XStoreName(d, loop.show.xid, form.title);
             // Class and title let a second full-screen start find this one.
             XClassHint hint{const_cast<char*>("vellora"), const_cast<char*>(form.className)};
-            XSetClassHint(d, show.xid, &hint);
-            show.owned = show.fullScreen = true;
-            XMapRaised(d, show.xid);
+            XSetClassHint(d, loop.show.xid, &hint);
+            loop.show.owned = loop.show.fullScreen = true;
+            XMapRaised(d, loop.show.xid);
         }
         XSync(d, False);
-        const auto window = static_cast<WindowHandle>(show.xid);
+        const auto window = static_cast<WindowHandle>(loop.show.xid);
         dispatch(window, msg::create, 0, 0);
-        if (!show.destroyed && !ended()) dispatch(window, msg::showWindow, 1, 0);
+        if (!loop.show.destroyed && !ended()) dispatch(window, msg::showWindow, 1, 0);
         return window;
     }
     std::intptr_t runMessageLoop() override {
         while (!ended()) {
             if (handleOne()) continue;
             XFlush(session().display);
-            waitForWork(timers.millisecondsToNext(nowMs()));
+            waitForWork(loop.timers.millisecondsToNext(nowMs()));
         }
         // A stop signal or a vanished window ends the show quietly.
-        return quitPosted && !stopRequested() && !session().windowGone ? quitCode : 0;
+        return loop.quitPosted && !stopRequested() && !session().windowGone ? loop.quitCode : 0;
     }
     std::intptr_t runSettingsDialog(WindowHandle) override { return -1; }
     std::intptr_t runGuarded(const std::function<std::intptr_t()>& body, const std::function<void()>&) override {
         return body();
     }
     void postMessage(WindowHandle window, MessageId message, WParam wParam, LParam lParam) override {
-        posted.push_back({window, message, wParam, lParam});
+        loop.posted.push_back({window, message, wParam, lParam});
     }
     void hideCursor() override {
-        if (!show.fullScreen || show.destroyed) return;
-        XDefineCursor(session().display, show.xid, blankCursor());
+        if (!loop.show.fullScreen || loop.show.destroyed) return;
+        XDefineCursor(session().display, loop.show.xid, blankCursor());
     }
     ScreenPoint cursorPos() override {
         Display* d = session().display;
@@ -366,7 +369,7 @@ public:
     MessageResult sendMessage(WindowHandle window, MessageId message, WParam wParam, LParam lParam) override {
         return dispatch(window, message, wParam, lParam);
     }
-    void removeTimerMessage(WindowHandle) override { timers.dropPending(nowMs()); }
+    void removeTimerMessage(WindowHandle) override { loop.timers.dropPending(nowMs()); }
     std::uint32_t callVerifyPassword(std::uintptr_t, WindowHandle) override { return 1; }
     bool openDesktopKey() override { return false; }
     std::optional<std::uint32_t> queryDesktopNumber(const char*) override { return std::nullopt; }
@@ -399,12 +402,12 @@ Window createOwnWindow() {
     const int s = session().screen;
     const unsigned width = static_cast<unsigned>(std::max(DisplayWidth(d, s) / 2, 1));
     const unsigned height = static_cast<unsigned>(std::max(DisplayHeight(d, s) / 2, 1));
-    ownWindow = XCreateSimpleWindow(d, RootWindow(d, s), 0, 0, width, height, 0, BlackPixel(d, s), BlackPixel(d, s));
-    XStoreName(d, ownWindow, "Vellora");
-    XSetWMProtocols(d, ownWindow, &session().deleteWindow, 1);
-    XMapWindow(d, ownWindow);
+    loop.ownWindow = XCreateSimpleWindow(d, RootWindow(d, s), 0, 0, width, height, 0, BlackPixel(d, s), BlackPixel(d, s));
+    XStoreName(d, loop.ownWindow, "Vellora");
+    XSetWMProtocols(d, loop.ownWindow, &session().deleteWindow, 1);
+    XMapWindow(d, loop.ownWindow);
     XSync(d, False);
-    return ownWindow;
+    return loop.ownWindow;
 }
 
 WindowServices& windowServices() {
