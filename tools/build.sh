@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds both builds: build/native (core, test platform, unit tests under ASan and
-# UBSan, developer tools) and build/win32 (vellora.scr and its Wine test helpers).
+# UBSan, developer tools) and build/win32 (vellora.scr and its Wine test helpers),
+# and build/release, the native program vellora without sanitizers.
 # On a machine that cannot run 32-bit code it also makes build/win64, the same
 # programs for 64-bit Wine, which the end-to-end tests then run (tools/wine.sh).
 set -euo pipefail
@@ -8,6 +9,9 @@ cd "$(dirname "$0")/.."
 source tools/wine.sh
 cmake -S . -B build/native -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELLORA_SANITIZE=ON >/dev/null
 cmake --build build/native
+# The native program as people run it (and as its tests and benchmarks measure it).
+cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELLORA_SANITIZE=OFF >/dev/null
+cmake --build build/release --target vellora vellora-surface vellora-xwindow vellora-linux-bench
 cmake -S . -B build/win32 -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake >/dev/null
 cmake --build build/win32
 if [ "$WINE_BUILD" = build/win64 ]; then

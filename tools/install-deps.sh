@@ -14,7 +14,8 @@ packages=(
   wine wine32:i386 wine64 g++-mingw-w64-x86-64-win32
   clang libclang-rt-14-dev
   nsis p7zip-full
-  libgtk-3-dev dbus-daemon at-spi2-core python3-gi gir1.2-atspi-2.0 desktop-file-utils
+  libjpeg62-turbo-dev libpng-dev libgif-dev libjpeg-turbo-progs
+  libx11-dev libxext-dev libgtk-3-dev dbus-daemon at-spi2-core python3-gi gir1.2-atspi-2.0 desktop-file-utils
 )
 
 missing=()

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds both builds and runs every test: the unit tests
 # on the test platform, each fuzz target for 20 s, then the end-to-end tests of
-# vellora.scr under Wine, and the GTK settings dialog under Xvfb.
+# vellora.scr under Wine, of the GTK settings dialog and of the native program
+# under Xvfb.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/install-deps.sh
@@ -17,4 +18,7 @@ python3 tests/wine/run_e2e.py "$WINE_BUILD" || status=1
 # The GTK settings dialog under Xvfb, read through the accessibility bus of a
 # private D-Bus session with the system's GObject bindings (about 20 s).
 dbus-run-session -- /usr/bin/python3 tests/linux/settings_dialog_test.py build/native 2> >(grep -v '^dbus-daemon' >&2) || status=1
+# The native program under Xvfb; the message boxes are read through the
+# accessibility bus of a private D-Bus session, with the system's GObject bindings.
+dbus-run-session -- /usr/bin/python3 tests/linux/run_linux.py build/release 2> >(grep -v '^dbus-daemon' >&2) || status=1
 exit $status

@@ -14,9 +14,8 @@ target_link_libraries(vellora_dialog_text PUBLIC PkgConfig::GLIB2)
 add_library(vellora_gtk_dialog STATIC
     platform/linux/gtk_dialog_window.cpp
     platform/linux/gtk_dialog_services.cpp
-    platform/linux/posix_files.cpp
 )
-target_link_libraries(vellora_gtk_dialog PUBLIC vellora_core vellora_dialog_text PkgConfig::GTK3)
+target_link_libraries(vellora_gtk_dialog PUBLIC vellora_core vellora_dialog_text vellora_linux PkgConfig::GTK3)
 
 add_executable(vellora-settings-gtk tests/linux/settings_gtk_main.cpp)
 target_link_libraries(vellora-settings-gtk PRIVATE vellora_gtk_dialog)

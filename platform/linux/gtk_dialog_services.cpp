@@ -4,7 +4,7 @@
 #include "platform/linux/dialog_text.h"
 #include "platform/linux/gtk_dialog.h"
 #include "platform/linux/gtk_dialog_internal.h"
-#include "platform/linux/posix_files.h"
+#include "platform/linux/linux_internal.h"
 
 namespace vellora::linux_platform {
 namespace {

@@ -1,11 +1,53 @@
 # The native Linux platform and its program.
 
 # Decoders.
-add_library(vellora_decode STATIC platform/linux/decode.cpp)
+find_package(JPEG REQUIRED)
+find_package(PNG REQUIRED)
+find_package(GIF REQUIRED)
+add_library(vellora_decode STATIC
+    platform/linux/decode.cpp
+    platform/linux/decode_bmp.cpp
+    platform/linux/decode_jpeg.cpp
+    platform/linux/decode_png.cpp
+    platform/linux/decode_gif.cpp
+)
 target_include_directories(vellora_decode PUBLIC ${CMAKE_SOURCE_DIR})
+target_link_libraries(vellora_decode PRIVATE JPEG::JPEG PNG::PNG GIF::GIF)
+add_executable(vellora-decode-bench tools/decode_bench.cpp)
+target_link_libraries(vellora-decode-bench PRIVATE vellora_decode)
 
 # The X11 platform and the program.
 
 if(NOT VELLORA_FUZZ)
     include(platform/linux/gtk_dialog.cmake)
+
+    find_package(X11 REQUIRED)
+    find_package(PkgConfig REQUIRED)
+    pkg_check_modules(GTK3 REQUIRED IMPORTED_TARGET gtk+-3.0)
+
+    add_library(vellora_linux STATIC
+        platform/linux/linux_platform.cpp
+        platform/linux/x11_session.cpp
+        platform/linux/x11_canvas.cpp
+        platform/linux/x11_windows.cpp
+        platform/linux/linux_files.cpp
+        platform/linux/linux_clock.cpp
+        platform/linux/linux_pictures.cpp
+        platform/linux/message_box.cpp
+        platform/linux/command_line.cpp
+        platform/linux/window_timers.cpp
+    )
+    target_link_libraries(vellora_linux PUBLIC vellora_core vellora_decode X11::X11 X11::Xext PkgConfig::GTK3)
+
+    add_executable(vellora platform/linux/main.cpp)
+    target_link_libraries(vellora PRIVATE vellora_linux)
+
+    # Test helpers: the test platform's screen for a device and picture, and a plain
+    # window for the show to draw into.
+    add_executable(vellora-surface tests/linux/surface_dump.cpp)
+    target_link_libraries(vellora-surface PRIVATE vellora_testplatform vellora_decode)
+    add_executable(vellora-xwindow tests/linux/xwindow.cpp)
+    target_link_libraries(vellora-xwindow PRIVATE X11::X11)
+    add_executable(vellora-linux-bench tools/linux_bench.cpp)
+    target_link_libraries(vellora-linux-bench PRIVATE vellora_linux)
 endif()

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "platform/linux/decode.h"
 #include "shell/shell.h"
 #include "slideshow/random.h"
 #include "slideshow/slide_state.h"
@@ -16,12 +17,6 @@ std::string join(const char* name, std::initializer_list<long long> values) {
     std::string line = name;
     for (long long v : values) line += " " + std::to_string(v);
     return line;
-}
-
-// Clips [from, to) to [0, limit).
-void clip(std::int64_t& from, std::int64_t& to, std::int64_t limit) {
-    from = std::max<std::int64_t>(from, 0);
-    to = std::min<std::int64_t>(to, limit);
 }
 
 class MemoryInput : public InputFile {
@@ -90,10 +85,6 @@ private:
 
 }  // namespace
 
-std::int32_t himetricFromPixels(std::int32_t pixels) {
-    return static_cast<std::int32_t>((static_cast<std::int64_t>(pixels) * 2540 + 48) / 96);
-}
-
 TestPicture::TestPicture(Image image)
     : TestPicture(image, himetricFromPixels(image.width), himetricFromPixels(image.height)) {}
 
@@ -116,13 +107,11 @@ TestCanvas::TestCanvas(CallLog& log, DeviceMetrics metrics, bool withSurface) : 
     surface_.pixels.assign(static_cast<std::size_t>(surface_.width) * surface_.height, black);
 }
 
+SurfaceView TestCanvas::view() { return {surface_.pixels.data(), surface_.width, surface_.height}; }
+
 void TestCanvas::paint(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom,
                        std::uint32_t colour) {
-    std::int64_t l = left, r = right, t = top, b = bottom;
-    clip(l, r, surface_.width);
-    clip(t, b, surface_.height);
-    for (std::int64_t y = t; y < b; ++y)
-        for (std::int64_t x = l; x < r; ++x) surface_.pixels[static_cast<std::size_t>(y * surface_.width + x)] = colour;
+    fillPixels(view(), left, top, right, bottom, colour);
 }
 
 void TestCanvas::fillBlack(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom) {
@@ -135,28 +124,8 @@ void TestCanvas::render(const Picture& picture, std::int32_t x, std::int32_t y, 
     log_.push_back(join("render", {x, y, cx, cy, xSrc, ySrc, cxSrc, cySrc}));
     const auto& p = static_cast<const TestPicture&>(picture);
     const Image& img = p.image();
-    const double pw = p.widthHimetric(), ph = p.heightHimetric();
-    if (cx <= 0 || cy <= 0 || pw <= 0 || ph <= 0 || img.width == 0 || img.height == 0) return;
-
-    std::int64_t x0 = x, x1 = static_cast<std::int64_t>(x) + cx, y0 = y, y1 = static_cast<std::int64_t>(y) + cy;
-    clip(x0, x1, surface_.width);
-    clip(y0, y1, surface_.height);
-    std::vector<std::int64_t> column(static_cast<std::size_t>(std::max<std::int64_t>(x1 - x0, 0)));
-    for (std::int64_t sx = x0; sx < x1; ++sx) {
-        double himetric = xSrc + cxSrc * ((sx - x + 0.5) / cx);
-        column[static_cast<std::size_t>(sx - x0)] = static_cast<std::int64_t>(std::floor(himetric * img.width / pw));
-    }
-    for (std::int64_t sy = y0; sy < y1; ++sy) {
-        double fromBottom = ySrc + cySrc * ((sy - y + 0.5) / cy);
-        auto row = static_cast<std::int64_t>(std::floor((ph - fromBottom) * img.height / ph));
-        if (row < 0 || row >= img.height) continue;
-        for (std::int64_t sx = x0; sx < x1; ++sx) {
-            std::int64_t col = column[static_cast<std::size_t>(sx - x0)];
-            if (col < 0 || col >= img.width) continue;
-            surface_.pixels[static_cast<std::size_t>(sy * surface_.width + sx)] =
-                img.at(static_cast<std::int32_t>(col), static_cast<std::int32_t>(row));
-        }
-    }
+    const SourcePixels source{img.pixels.data(), img.width, img.height, p.widthHimetric(), p.heightHimetric()};
+    renderPicture(view(), source, x, y, cx, cy, xSrc, ySrc, cxSrc, cySrc);
 }
 
 void TestCanvas::selectBlackBrush() {
@@ -167,20 +136,7 @@ void TestCanvas::selectBlackBrush() {
 void TestCanvas::pie(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom, std::int32_t x1,
                      std::int32_t y1, std::int32_t x2, std::int32_t y2) {
     log_.push_back(join("pie", {left, top, right, bottom, x1, y1, x2, y2}));
-    // Equal radial points make a whole ellipse: paint the pixels whose centres lie in
-    // the ellipse inscribed in the box, or on its one-pixel outline.
-    const double cxm = (static_cast<double>(left) + right) / 2, cym = (static_cast<double>(top) + bottom) / 2;
-    const double rx = (static_cast<double>(right) - left) / 2, ry = (static_cast<double>(bottom) - top) / 2;
-    if (rx <= 0 || ry <= 0) return;
-    const std::uint32_t colour = brushSelected_ ? black : 0xFFFFFF;
-    std::int64_t l = left, r = right, t = top, b = bottom;
-    clip(l, r, surface_.width);
-    clip(t, b, surface_.height);
-    for (std::int64_t py = t; py < b; ++py)
-        for (std::int64_t px = l; px < r; ++px) {
-            double dx = (px + 0.5 - cxm) / rx, dy = (py + 0.5 - cym) / ry;
-            if (dx * dx + dy * dy <= 1.0) surface_.pixels[static_cast<std::size_t>(py * surface_.width + px)] = colour;
-        }
+    piePixels(view(), left, top, right, bottom, x1, y1, x2, y2, brushSelected_ ? black : 0xFFFFFF);
 }
 
 std::unique_ptr<InputFile> MemoryFiles::openForReading(const std::string& path) {
@@ -283,9 +239,10 @@ std::unique_ptr<Picture> TestPlatform::loadPictureFile(const std::string& path) 
     std::string bytes;
     char buffer[65536];
     while (std::size_t n = file->read(buffer, sizeof buffer)) bytes.append(buffer, n);
-    std::optional<Image> image = decodeBmp(bytes);
-    if (!image) return nullptr;
-    return std::make_unique<TestPicture>(std::move(*image));
+    std::optional<linux_platform::DecodedImage> decoded =
+        linux_platform::decodePicture(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+    if (!decoded) return nullptr;
+    return std::make_unique<TestPicture>(Image{decoded->width, decoded->height, std::move(decoded->pixels)});
 }
 
 void TestPlatform::sleep(std::uint32_t milliseconds) {

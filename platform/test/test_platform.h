@@ -7,9 +7,8 @@
 //   pie L T R B X1 Y1 X2 Y2 | select black-brush | messagebox TEXT|CAPTION |
 //   settimer ID PERIOD | killtimer ID | quit CODE | default MSG WPARAM LPARAM
 //
-// render maps the destination with nearest-neighbour sampling at pixel centres.
-// Source pixels outside the picture are transparent: the surface keeps what it
-// had there. Nothing is drawn for an empty destination or an empty picture.
+// Drawing lands in the surface through the shared software drawing
+// (platform/pixel_drawing.h), the same code the X11 platform draws with.
 #pragma once
 
 #include <cstdint>
@@ -21,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/pixel_drawing.h"
 #include "platform/platform.h"
 #include "platform/test/bmp.h"
 #include "platform/test/test_dialog.h"
@@ -30,7 +30,7 @@ namespace vellora::test {
 
 inline constexpr std::uint32_t black = 0x000000;
 
-std::int32_t himetricFromPixels(std::int32_t pixels);  // pixels × 2540 / 96, rounded
+using vellora::himetricFromPixels;
 
 class TestPicture : public Picture {
 public:
@@ -64,6 +64,7 @@ public:
              std::int32_t y1, std::int32_t x2, std::int32_t y2) override;
 
     Image& surface() { return surface_; }
+    SurfaceView view();
     void paint(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom, std::uint32_t colour);
 
 private:
@@ -148,7 +149,8 @@ public:
     void postQuit(int exitCode) override;
     void messageBox(WindowHandle owner, const std::string& text, const std::string& caption) override;
     MessageResult defaultProc(WindowHandle window, MessageId message, WParam wParam, LParam lParam) override;
-    // PictureLoader: BMP files from the installed Files.
+    // PictureLoader: BMP, JPEG, PNG and GIF files from the installed Files, decoded as
+    // the Linux program decodes them.
     std::unique_ptr<Picture> loadPictureFile(const std::string& path) override;
     // Clock
     void sleep(std::uint32_t milliseconds) override;

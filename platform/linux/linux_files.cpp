@@ -1,13 +1,12 @@
-// A small POSIX Files for the settings dialog and its tests; the native program's
-// own Files, with the same folder rules, takes its place in the full program.
-#include "platform/linux/posix_files.h"
-
+// Files: the settings folder that stands in for the Windows directory, and atomic saving.
 #include <errno.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstdlib>
+
+#include "platform/linux/linux_internal.h"
 
 namespace vellora::linux_platform {
 namespace {
@@ -46,7 +45,7 @@ public:
     }
     bool flush() override { return true; }  // nothing is buffered in the process
     bool close() override {
-        // The new file replaces the old one only after this; it must be whole on the disk.
+        // The data must be on the disk before the file can take the old one's place.
         const bool synced = fsync(fd_) == 0;
         const bool closed = ::close(fd_) == 0;
         fd_ = -1;
@@ -57,7 +56,30 @@ private:
     int fd_;
 };
 
-class PosixFiles : public Files {
+}  // namespace
+
+// The core joins the Windows directory and a file name with a backslash; in the
+// stand-in folder that separator is a slash. Every other path is used as written.
+std::string localPath(const std::string& path) {
+    const std::string folder = configDirectory();
+    if (path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 && path[folder.size()] == '\\') {
+        std::string local = path;
+        local[folder.size()] = '/';
+        return local;
+    }
+    return path;
+}
+
+namespace {
+
+void makeFolders(const std::string& folder) {
+    for (std::size_t slash = folder.find('/', 1); ; slash = folder.find('/', slash + 1)) {
+        mkdir(folder.substr(0, slash).c_str(), 0700);
+        if (slash == std::string::npos) break;
+    }
+}
+
+class LinuxFiles : public Files {
 public:
     std::unique_ptr<InputFile> openForReading(const std::string& path) override {
         const int fd = open(localPath(path).c_str(), O_RDONLY | O_CLOEXEC);
@@ -65,12 +87,14 @@ public:
         return std::make_unique<FdInput>(fd);
     }
     std::unique_ptr<OutputFile> createForWriting(const std::string& path) override {
-        const int fd = open(localPath(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        const std::string local = localPath(path);
+        if (local != path) makeFolders(configDirectory());
+        const int fd = open(local.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
         if (fd < 0) return nullptr;
         return std::make_unique<FdOutput>(fd);
     }
     bool replaceFile(const std::string& from, const std::string& to) override {
-        return std::rename(localPath(from).c_str(), localPath(to).c_str()) == 0;
+        return rename(localPath(from).c_str(), localPath(to).c_str()) == 0;
     }
     bool removeFile(const std::string& path) override { return unlink(localPath(path).c_str()) == 0; }
     std::string windowsDirectory() override { return configDirectory(); }
@@ -85,18 +109,8 @@ std::string configDirectory() {
     return std::string(home ? home : "") + "/.config/vellora";
 }
 
-std::string localPath(const std::string& path) {
-    const std::string folder = configDirectory();
-    if (path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 && path[folder.size()] == '\\') {
-        std::string local = path;
-        local[folder.size()] = '/';
-        return local;
-    }
-    return path;
-}
-
 Files& files() {
-    static PosixFiles files;
+    static LinuxFiles files;
     return files;
 }
 

@@ -1,0 +1,39 @@
+// The per-format decoders behind decodePicture, and what they share.
+//
+// Contract: each decoder is handed bytes whose signature already matched its
+// format, checks the announced size with fitsPixelCap before allocating anything
+// that grows with it, and returns false for any file it cannot decode in full.
+// The image's storage is reused (see decodePictureInto); after a failure its
+// pixels are unspecified. None of them throws except std::bad_alloc, which
+// decodePicture turns into a failure.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/linux/decode.h"
+
+namespace vellora::linux_platform::formats {
+
+inline bool fitsPixelCap(std::uint64_t width, std::uint64_t height) {
+    return width > 0 && height > 0 && width <= maxDecodedPixels && height <= maxDecodedPixels &&
+           width * height <= maxDecodedPixels;
+}
+
+// Sizes the image for a size that fitsPixelCap has already accepted. Only a
+// decoder that may leave pixels unwritten asks for black: clearing is not free.
+void sizeImage(DecodedImage& image, std::uint64_t width, std::uint64_t height, bool black);
+
+inline std::uint32_t rgb(unsigned red, unsigned green, unsigned blue) {
+    return (static_cast<std::uint32_t>(red) << 16) | (static_cast<std::uint32_t>(green) << 8) | blue;
+}
+
+// value × alpha / 255, rounded: a sample composited over black.
+inline unsigned overBlack(unsigned value, unsigned alpha) { return (value * alpha + 127) / 255; }
+
+bool decodeBmp(const unsigned char* data, std::size_t size, DecodedImage& image);
+bool decodeJpeg(const unsigned char* data, std::size_t size, DecodedImage& image);
+bool decodePng(const unsigned char* data, std::size_t size, DecodedImage& image);
+bool decodeGif(const unsigned char* data, std::size_t size, DecodedImage& image);
+
+}  // namespace vellora::linux_platform::formats

@@ -1,0 +1,11 @@
+#include "platform/linux/linux_internal.h"
+
+namespace vellora::linux_platform {
+
+void installLinuxPlatform() {
+    installPlatform({&windowServices(), &files(), &pictureLoader(), &clock()});
+    installShellServices(&shell());
+    installDialogServices(&dialog());
+}
+
+}  // namespace vellora::linux_platform

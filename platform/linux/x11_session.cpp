@@ -1,0 +1,72 @@
+// The display connection, its error handlers, and the stop request of SIGTERM and SIGINT.
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <X11/Xatom.h>
+#include <X11/Xproto.h>
+
+#include "platform/linux/linux_internal.h"
+
+namespace vellora::linux_platform {
+namespace {
+
+X11Session theSession;
+volatile sig_atomic_t stopFlag = 0;
+int wakePipe[2] = {-1, -1};
+
+void onStopSignal(int) {
+    stopFlag = 1;
+    const char byte = 1;
+    // Nothing to do when the pipe is full: one byte already wakes the loop.
+    [[maybe_unused]] const ssize_t ignored = write(wakePipe[1], &byte, 1);
+}
+
+// The window we draw into may belong to someone else and vanish at any time;
+// that ends the show quietly. Other errors leave the show going.
+XErrorHandler toolkitHandler = nullptr;
+
+int onXError(Display* display, XErrorEvent* error) {
+    if (display != theSession.display) return toolkitHandler ? toolkitHandler(display, error) : 0;
+    if (error->error_code == BadWindow || error->error_code == BadDrawable) theSession.windowGone = true;
+    return 0;
+}
+
+int onConnectionLost(Display*) { _exit(1); }
+
+}  // namespace
+
+bool stopRequested() { return stopFlag != 0; }
+
+void installStopSignals() {
+    if (pipe2(wakePipe, O_CLOEXEC | O_NONBLOCK) != 0) wakePipe[0] = wakePipe[1] = -1;
+    struct sigaction action {};
+    action.sa_handler = onStopSignal;
+    sigemptyset(&action.sa_mask);
+    // No SA_RESTART: a pause in progress must end when the signal comes.
+    action.sa_flags = 0;
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+}
+
+void reclaimErrorHandler() {
+    const XErrorHandler previous = XSetErrorHandler(onXError);
+    if (previous != onXError) toolkitHandler = previous;
+}
+
+int stopWakeDescriptor() { return wakePipe[0]; }
+
+X11Session& session() { return theSession; }
+
+bool openSession() {
+    theSession.display = XOpenDisplay(nullptr);
+    if (!theSession.display) return false;
+    theSession.screen = DefaultScreen(theSession.display);
+    theSession.deleteWindow = XInternAtom(theSession.display, "WM_DELETE_WINDOW", False);
+    theSession.protocols = XInternAtom(theSession.display, "WM_PROTOCOLS", False);
+    XSetErrorHandler(onXError);
+    XSetIOErrorHandler(onConnectionLost);
+    return true;
+}
+
+}  // namespace vellora::linux_platform

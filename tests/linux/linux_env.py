@@ -1,0 +1,136 @@
+"""A private X world for the tests of the native program: a virtual screen, a
+settings folder of its own, and helpers that wait by polling, never by sleeping
+a fixed time."""
+import os
+import shutil
+import signal
+import subprocess
+import tempfile
+import time
+
+SCREEN = (640, 480)
+
+
+def wait_until(check, timeout, interval=0.02):
+    """Polls `check` until it returns something true; returns that, or None."""
+    deadline = time.monotonic() + timeout
+    while True:
+        result = check()
+        if result:
+            return result
+        if time.monotonic() >= deadline:
+            return None
+        time.sleep(interval)
+
+
+def free_display():
+    for n in range(300, 400):
+        if not os.path.exists(f"/tmp/.X11-unix/X{n}") and not os.path.exists(f"/tmp/.X{n}-lock"):
+            return n
+    raise RuntimeError("no free X display")
+
+
+def himetric(pixels):
+    return (pixels * 2540 + 48) // 96
+
+
+class XWorld:
+    def __init__(self, build_dir):
+        self.build = os.path.abspath(build_dir)
+        self.program = os.path.join(self.build, "vellora")
+        self.root = tempfile.mkdtemp(prefix="vellora-linux-", dir=self.build)
+        self.config = os.path.join(self.root, "config")
+        self.settings = os.path.join(self.config, "vellora", "Tessaview.ini")
+        self.pictures = os.path.join(self.root, "pictures")
+        os.makedirs(self.pictures)
+        self.env = dict(os.environ)
+        self.env["XDG_CONFIG_HOME"] = self.config
+        self.env.pop("XSCREENSAVER_WINDOW", None)
+        self.xvfb = None
+        self.screen_mm = None
+
+    def start(self):
+        display = free_display()
+        self.xvfb = subprocess.Popen(["Xvfb", f":{display}", "-screen", "0", f"{SCREEN[0]}x{SCREEN[1]}x24",
+                                      "-nolisten", "tcp"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.env["DISPLAY"] = f":{display}"
+        if not wait_until(lambda: os.path.exists(f"/tmp/.X11-unix/X{display}"), 20):
+            raise RuntimeError("Xvfb did not start")
+        info = wait_until(lambda: self.helper("info", check=False), 10)
+        width, height, mm_w, mm_h = map(int, info.split())
+        assert (width, height) == SCREEN
+        self.screen_mm = (mm_w, mm_h)
+
+    def stop(self):
+        if self.xvfb:
+            self.xvfb.terminate()
+            self.xvfb.wait(10)
+        shutil.rmtree(self.root, ignore_errors=True)
+
+    def helper(self, *args, check=True):
+        result = subprocess.run([os.path.join(self.build, "vellora-xwindow"), *map(str, args)], env=self.env,
+                                capture_output=True, timeout=30)
+        if check and result.returncode != 0:
+            raise RuntimeError(f"vellora-xwindow {args} failed: {result.stderr!r}")
+        return result.stdout.decode() if args[0] != "shot" else result.stdout
+
+    def shot(self, window=0):
+        return self.helper("shot", window)
+
+    def device(self, size=None):
+        """The device metrics the program reports for the full screen or a window of `size`."""
+        if size is None:
+            return (*SCREEN, *self.screen_mm)
+        w, h = size
+        return (w, h, (w * self.screen_mm[0] + SCREEN[0] // 2) // SCREEN[0],
+                (h * self.screen_mm[1] + SCREEN[1] // 2) // SCREEN[1])
+
+    def expected(self, row, device, picture, with_rect=False):
+        """The test platform's screen after the reveal; with the picture's rectangle when asked."""
+        result = subprocess.run([os.path.join(self.build, "vellora-surface"), str(row), *map(str, device), picture],
+                                capture_output=True, timeout=60, check=True)
+        if not with_rect:
+            return result.stdout
+        rect = tuple(int(v) for v in result.stderr.split()[1:5])
+        return result.stdout, rect
+
+    def write_show(self, pictures, row=1, delay=60, random_order=0, list_name="list.txt"):
+        listing = os.path.join(self.root, list_name)
+        with open(listing, "wb") as f:
+            f.write(b"".join(p.encode() + b"\r\n" for p in pictures))
+        os.makedirs(os.path.dirname(self.settings), exist_ok=True)
+        with open(self.settings, "wb") as f:
+            f.write(b"%s\r\n%d\r\n%d\r\n%d" % (listing.encode(), row, delay, random_order))
+        return listing
+
+    def picture(self, name, width, height):
+        """A picture whose every pixel differs from its neighbours' and from black."""
+        path = os.path.join(self.pictures, name)
+        if not os.path.exists(path):
+            target = ("BMP3:" if name.endswith(".bmp") else "") + path
+            subprocess.run(["convert", "-size", f"{width}x{height}", "gradient:#ff2020-#2020ff", "-fill", "#30c030",
+                            "-draw", f"rectangle 0,0 {width // 3},{height // 4}", "-fill", "#f0f020",
+                            "-draw", f"circle {width // 2},{height // 2} {width // 2},{height // 3}",
+                            "+level", "8%,100%", "-type", "TrueColor", target], check=True)
+        return path
+
+    def launch(self, *args, env=None):
+        return subprocess.Popen([self.program, *map(str, args)], env=env or self.env, stdout=subprocess.PIPE,
+                                stderr=subprocess.PIPE)
+
+    def make_window(self, x, y, w, h):
+        helper = subprocess.Popen([os.path.join(self.build, "vellora-xwindow"), "create", str(x), str(y), str(w),
+                                   str(h)], env=self.env, stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+        window = int(helper.stdout.readline())
+        return helper, window
+
+
+def end(process, timeout=5):
+    """Stops a program that is still running; returns its exit code."""
+    if process.poll() is None:
+        process.send_signal(signal.SIGTERM)
+    try:
+        return process.wait(timeout)
+    except subprocess.TimeoutExpired:
+        process.kill()
+        return process.wait()

@@ -1,0 +1,193 @@
+// The native program's own decisions that need no display: its command line and
+// the text conversion of its message boxes.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/linux/command_line.h"
+#include "platform/linux/linux_internal.h"
+#include "platform/linux/window_timers.h"
+#include "resources/gbk_text.h"
+#include "slideshow/settings_file.h"
+#include "slideshow/slide_state.h"
+
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+namespace vellora::linux_platform {
+namespace {
+
+TEST(CommandLine, FormsAndWindowIds) {
+    struct Case {
+        std::vector<const char*> args;
+        const char* screensaverWindow;
+        ShowForm form;
+        unsigned long window;
+    };
+    const std::vector<Case> cases = {
+        {{}, nullptr, ShowForm::fullScreen, 0},
+        {{"--window-id", "12345"}, nullptr, ShowForm::intoWindow, 12345},
+        {{"--window-id", "0x1A00003"}, nullptr, ShowForm::intoWindow, 0x1A00003},
+        {{"--window-id", "0XaBc"}, nullptr, ShowForm::intoWindow, 0xABC},
+        {{"--window-id", "0xFFFFFFFF"}, nullptr, ShowForm::intoWindow, 0xFFFFFFFFul},
+        {{"--root"}, nullptr, ShowForm::root, 0},
+        {{"--root"}, "0x400001", ShowForm::root, 0x400001},
+        {{"--root"}, "junk", ShowForm::root, 0},
+        {{"--root", "--window-id", "77"}, "0x400001", ShowForm::intoWindow, 77},
+        {{"--window-id", "77", "--root"}, nullptr, ShowForm::intoWindow, 77},
+        {{"--window"}, nullptr, ShowForm::ownWindow, 0},
+        {{"--help"}, nullptr, ShowForm::help, 0},
+        {{"--root", "--help"}, nullptr, ShowForm::help, 0},
+        {{"--window-id"}, nullptr, ShowForm::invalid, 0},
+        {{"--window-id", "0"}, nullptr, ShowForm::invalid, 0},
+        {{"--window-id", "0x"}, nullptr, ShowForm::invalid, 0},
+        {{"--window-id", "12ab"}, nullptr, ShowForm::invalid, 0},
+        {{"--window-id", "-5"}, nullptr, ShowForm::invalid, 0},
+        {{"--window-id", "0x100000000"}, nullptr, ShowForm::invalid, 0},
+        {{"--window-id", "99999999999999999999999"}, nullptr, ShowForm::invalid, 0},
+        {{"-root"}, nullptr, ShowForm::invalid, 0},
+        {{"/s"}, nullptr, ShowForm::invalid, 0},
+    };
+    for (const Case& c : cases) {
+        std::vector<const char*> argv{"vellora"};
+        argv.insert(argv.end(), c.args.begin(), c.args.end());
+        const CommandLine got = parseCommandLine(static_cast<int>(argv.size()), argv.data(), c.screensaverWindow);
+        std::string text;
+        for (const char* a : c.args) text += std::string(a) + " ";
+        EXPECT_EQ(static_cast<int>(got.form), static_cast<int>(c.form)) << text;
+        EXPECT_EQ(got.window, c.window) << text;
+    }
+}
+
+TEST(MessageText, GbkBecomesUtf8AndBadBytesBecomeReplacements) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {gbk::cannotOpenSettings, "不能打开配置文件!"},
+        {gbk::cannotOpenImageList, "不能打开图像列表文件!"},
+        {gbk::pictureNotFound, "找不到图像文件."},
+        {"ERROR", "ERROR"},
+        {"/home/user/.config/vellora/Tessaview.ini", "/home/user/.config/vellora/Tessaview.ini"},
+        {"a\xFF" "b", "a\xEF\xBF\xBD" "b"},
+        {"cut \xB2", "cut \xEF\xBF\xBD"},
+        {"", ""},
+    };
+    for (const auto& [gbkText, utf8] : cases) EXPECT_EQ(utf8FromGbk(gbkText), utf8) << utf8;
+}
+
+TEST(MessageText, LongTextsConvertWhole) {
+    std::string gbkText, utf8;
+    for (int i = 0; i < 500; ++i) {
+        gbkText += gbk::pictureNotFound;
+        utf8 += "找不到图像文件.";
+    }
+    EXPECT_EQ(utf8FromGbk(gbkText), utf8);
+}
+
+std::string fileText(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+TEST(SettingsFolder, StandsInForTheWindowsDirectory) {
+    const std::filesystem::path root = std::filesystem::temp_directory_path() / ("vellora-files-" + std::to_string(getpid()));
+    std::filesystem::remove_all(root);
+    const std::string savedHome = getenv("HOME") ? getenv("HOME") : "";
+    const std::string savedConfig = getenv("XDG_CONFIG_HOME") ? getenv("XDG_CONFIG_HOME") : "";
+    setenv("HOME", (root / "home").c_str(), 1);
+    installPlatform({nullptr, &files(), nullptr, nullptr});
+
+    // A relative XDG_CONFIG_HOME does not count; the default folder is then made on saving.
+    setenv("XDG_CONFIG_HOME", "relative/config", 1);
+    EXPECT_EQ(settingsFilePath(), (root / "home/.config/vellora").string() + "\\Tessaview.ini");
+    ASSERT_TRUE(writeSettings(Settings{"/pictures/my list.txt", 9, 10, 1}));
+    EXPECT_EQ(fileText(root / "home/.config/vellora/Tessaview.ini"), "/pictures/my list.txt\r\n9\r\n10\r\n1");
+    EXPECT_FALSE(std::filesystem::exists(root / "home/.config/vellora/Tessaview.new"));
+
+    setenv("XDG_CONFIG_HOME", (root / "config").c_str(), 1);
+    ASSERT_TRUE(writeSettings(Settings{"a\\b.txt", 3, 5, 0}));
+    std::unique_ptr<InputFile> file = openSettingsFile();
+    ASSERT_TRUE(file);
+    Settings read;
+    readSettings(*file, read);
+    // Backslashes inside the values are bytes like any other.
+    EXPECT_EQ(read.imageListPath, "a\\b.txt");
+    EXPECT_EQ(read.effectIndex, 3);
+    // Only the folder's own separator is translated: other paths are used as written.
+    std::ofstream(root / "a\\b.txt") << "list";
+    EXPECT_TRUE(files().openForReading((root / "a\\b.txt").string()));
+    EXPECT_FALSE(files().openForReading((root / "a/b.txt").string()));
+
+    setenv("HOME", savedHome.c_str(), 1);
+    if (savedConfig.empty()) unsetenv("XDG_CONFIG_HOME"); else setenv("XDG_CONFIG_HOME", savedConfig.c_str(), 1);
+    installPlatform({});
+    std::filesystem::remove_all(root);
+}
+
+TEST(WindowTimers, PeriodicWithAtMostOnePendingTick) {
+    // Each step: at time T, either ask for a due timer (expecting one or none), or act.
+    enum Op { take, set1000, set1, kill, drop };
+    struct Step {
+        std::uint64_t at;
+        Op op;
+        bool due = false;
+    };
+    struct Case {
+        std::string name;
+        std::vector<Step> steps;
+    };
+    const std::vector<Case> cases = {
+        {"periodic from the setting",
+         {{0, set1000}, {999, take, false}, {1000, take, true}, {1000, take, false}, {1999, take, false},
+          {2000, take, true}}},
+        {"a tick that overran three periods leaves one pending, then the next boundary",
+         {{0, set1000}, {1000, take, true}, {4500, take, true}, {4500, take, false}, {4999, take, false},
+          {5000, take, true}}},
+        {"setting again restarts the period",
+         {{0, set1000}, {900, set1000}, {1000, take, false}, {1900, take, true}}},
+        {"the shortest period is ten milliseconds", {{0, set1}, {9, take, false}, {10, take, true}}},
+        {"a killed timer never comes", {{0, set1000}, {500, kill}, {5000, take, false}}},
+        {"a dropped expiry waits for the next boundary",
+         {{0, set1000}, {2500, drop}, {2500, take, false}, {2999, take, false}, {3000, take, true}}},
+    };
+    for (const Case& c : cases) {
+        WindowTimers timers;
+        for (const Step& step : c.steps) {
+            switch (step.op) {
+            case take:
+                EXPECT_EQ(timers.takeDue(step.at).has_value(), step.due) << c.name << " at " << step.at;
+                break;
+            case set1000:
+                timers.set(1, 1000, step.at);
+                break;
+            case set1:
+                timers.set(1, 1, step.at);
+                break;
+            case kill:
+                timers.kill(1);
+                break;
+            case drop:
+                timers.dropPending(step.at);
+                break;
+            }
+        }
+    }
+}
+
+TEST(WindowTimers, TimeToTheNextTick) {
+    WindowTimers timers;
+    EXPECT_EQ(timers.millisecondsToNext(0), -1);
+    timers.set(1, 5000, 0);
+    timers.set(2, 300, 0);
+    EXPECT_EQ(timers.millisecondsToNext(100), 200);
+    EXPECT_EQ(timers.millisecondsToNext(400), 0);
+    timers.set(3, 0xFFFFFFFFu, 0);
+    timers.kill(1);
+    timers.kill(2);
+    EXPECT_EQ(timers.millisecondsToNext(0), 60000);  // long waits are taken in parts
+}
+
+}  // namespace
+}  // namespace vellora::linux_platform

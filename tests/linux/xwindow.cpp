@@ -1,0 +1,72 @@
+// vellora-xwindow: X helpers for the Linux tests.
+//   info                 prints the screen's width and height in pixels and millimetres
+//   create X Y W H       makes a plain black window, prints its id, and keeps it until
+//                        standard input closes
+//   shot WINDOW          writes the window's pixels (0 for the whole screen) as raw
+//                        0xRRGGBB words, little-endian, row-major from the top
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+int usage() {
+    std::fputs("usage: vellora-xwindow info | create X Y W H | shot WINDOW\n", stderr);
+    return 2;
+}
+
+int shot(Display* d, Window window) {
+    XWindowAttributes attributes{};
+    if (!XGetWindowAttributes(d, window, &attributes)) return 1;
+    XImage* image = XGetImage(d, window, 0, 0, static_cast<unsigned>(attributes.width),
+                              static_cast<unsigned>(attributes.height), AllPlanes, ZPixmap);
+    if (!image) return 1;
+    std::vector<std::uint32_t> row(static_cast<std::size_t>(attributes.width));
+    for (int y = 0; y < attributes.height; ++y) {
+        for (int x = 0; x < attributes.width; ++x) row[static_cast<std::size_t>(x)] = XGetPixel(image, x, y) & 0xFFFFFFu;
+        std::fwrite(row.data(), sizeof row[0], row.size(), stdout);
+    }
+    XDestroyImage(image);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) return usage();
+    Display* d = XOpenDisplay(nullptr);
+    if (!d) return 1;
+    const int s = DefaultScreen(d);
+    if (!std::strcmp(argv[1], "info")) {
+        std::printf("%d %d %d %d\n", DisplayWidth(d, s), DisplayHeight(d, s), DisplayWidthMM(d, s), DisplayHeightMM(d, s));
+        return 0;
+    }
+    if (!std::strcmp(argv[1], "shot") && argc == 3) {
+        const Window window = std::strtoul(argv[2], nullptr, 0);
+        return shot(d, window ? window : RootWindow(d, s));
+    }
+    if (!std::strcmp(argv[1], "create") && argc == 6) {
+        XSetWindowAttributes attributes{};
+        attributes.override_redirect = True;  // placed exactly where asked, with no manager to move it
+        attributes.background_pixel = BlackPixel(d, s);
+        const Window window = XCreateWindow(d, RootWindow(d, s), std::atoi(argv[2]), std::atoi(argv[3]),
+                                            static_cast<unsigned>(std::atoi(argv[4])),
+                                            static_cast<unsigned>(std::atoi(argv[5])), 0, CopyFromParent, InputOutput,
+                                            CopyFromParent, CWOverrideRedirect | CWBackPixel, &attributes);
+        XMapRaised(d, window);
+        XSync(d, False);
+        std::printf("%lu\n", window);
+        std::fflush(stdout);
+        while (std::getchar() != EOF) {
+        }
+        XDestroyWindow(d, window);
+        XCloseDisplay(d);
+        return 0;
+    }
+    return usage();
+}

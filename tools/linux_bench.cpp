@@ -1,0 +1,151 @@
+// vellora-linux-bench: figures of the native platform on the current X display.
+//   render   one whole-screen render at natural size against one memcpy of a frame
+//   pace     every row's reveal and clear against the pauses it asks for
+#include <X11/Xlib.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "effects/catalogue.h"
+#include "platform/linux/linux_internal.h"
+#include "slideshow/controller.h"
+#include "slideshow/picture_source.h"
+#include "slideshow/random.h"
+#include "slideshow/slide_state.h"
+
+using namespace vellora;
+using namespace vellora::linux_platform;
+using Steady = std::chrono::steady_clock;
+
+namespace {
+
+double secondsSince(Steady::time_point start) {
+    return std::chrono::duration<double>(Steady::now() - start).count();
+}
+
+// The platform's clock, also adding up the pauses asked for and the time they took.
+class CountingClock : public vellora::Clock {
+public:
+    explicit CountingClock(vellora::Clock& real) : real_(real) {}
+    void sleep(std::uint32_t milliseconds) override {
+        nominalMs += milliseconds;
+        const auto start = Steady::now();
+        real_.sleep(milliseconds);
+        sleptSeconds += secondsSince(start);
+    }
+    std::int64_t calendarSeconds() override { return real_.calendarSeconds(); }
+    std::uint32_t tickCount() override { return real_.tickCount(); }
+    double nominalMs = 0, sleptSeconds = 0;
+
+private:
+    vellora::Clock& real_;
+};
+
+std::vector<std::uint32_t> pattern(std::int32_t width, std::int32_t height) {
+    std::vector<std::uint32_t> pixels(static_cast<std::size_t>(width) * height);
+    for (std::size_t i = 0; i < pixels.size(); ++i) pixels[i] = 0x404040u | static_cast<std::uint32_t>(i * 2654435761u >> 8);
+    return pixels;
+}
+
+Window fullScreenWindow() {
+    Display* d = session().display;
+    XSetWindowAttributes attributes{};
+    attributes.override_redirect = True;
+    attributes.background_pixel = BlackPixel(d, session().screen);
+    const DeviceMetrics screen = screenMetrics();
+    const Window window = XCreateWindow(d, RootWindow(d, session().screen), 0, 0, static_cast<unsigned>(screen.horzRes),
+                                        static_cast<unsigned>(screen.vertRes), 0, CopyFromParent, InputOutput,
+                                        CopyFromParent, CWOverrideRedirect | CWBackPixel, &attributes);
+    XMapRaised(d, window);
+    XSync(d, False);
+    return window;
+}
+
+template <typename Fn>
+double best(int rounds, Fn&& fn) {
+    double fastest = 1e9;
+    for (int i = 0; i < rounds; ++i) {
+        const auto start = Steady::now();
+        fn();
+        fastest = std::min(fastest, secondsSince(start));
+    }
+    return fastest;
+}
+
+int benchRender() {
+    const DeviceMetrics screen = screenMetrics();
+    const Window window = fullScreenWindow();
+    auto canvas = makeWindowCanvas(window, screen.horzRes, screen.vertRes, true);
+    PixelPicture picture(screen.horzRes, screen.vertRes, pattern(screen.horzRes, screen.vertRes));
+    const std::int32_t pw = picture.widthHimetric(), ph = picture.heightHimetric();
+    const std::size_t bytes = static_cast<std::size_t>(screen.horzRes) * screen.vertRes * 4;
+    std::vector<char> from(bytes, 1), to(bytes, 0);
+    constexpr int rounds = 30;
+    // Interleaved, so that other load on the machine hits both alike.
+    double copy = 1e9, render = 1e9;
+    for (int i = 0; i < 3; ++i) {
+        copy = std::min(copy, best(rounds, [&] {
+                            std::memcpy(to.data(), from.data(), bytes);
+                            from[static_cast<std::size_t>(i)] = to[bytes - 1];
+                        }));
+        render = std::min(render, best(rounds, [&] {
+                              canvas->render(picture, 0, 0, screen.horzRes, screen.vertRes, 0, ph, pw, -ph);
+                          }));
+    }
+    std::printf("render %dx%d: %.2f ms, memcpy of a frame: %.2f ms, ratio %.2f\n", screen.horzRes, screen.vertRes,
+                render * 1e3, copy * 1e3, render / copy);
+    return 0;
+}
+
+int benchPace() {
+    const DeviceMetrics screen = screenMetrics();
+    const Window window = fullScreenWindow();
+    auto canvas = makeWindowCanvas(window, screen.horzRes, screen.vertRes, true);
+    CountingClock counting(linux_platform::clock());
+    installPlatform({&windowServices(), &files(), &pictureLoader(), &counting});
+    SlideState& s = slideState();
+    s.hdc = canvas.get();
+    measureDisplay(*canvas);
+    // A picture of 60 % of the screen, as a typical photograph shows.
+    const std::int32_t w = screen.horzRes * 6 / 10, h = screen.vertRes * 6 / 10;
+    PixelPicture picture(w, h, pattern(w, h));
+    seedRandom(1);
+    std::printf("%-4s %-7s %10s %10s %8s %12s\n", "row", "part", "nominal", "elapsed", "ratio", "pauses-took");
+    for (std::int32_t row = 1; row < 20; ++row) {
+        for (const char* part : {"reveal", "clear"}) {
+            counting.nominalMs = counting.sleptSeconds = 0;
+            const auto start = Steady::now();
+            if (part[0] == 'r') {
+                s.pictureWidth = picture.widthHimetric();
+                s.pictureHeight = picture.heightHimetric();
+                placePicture();
+                catalogueRow(row).reveal(picture);
+            } else {
+                catalogueRow(row).clear();
+            }
+            const double elapsed = secondsSince(start) * 1e3;
+            if (counting.nominalMs > 0)
+                std::printf("%-4d %-7s %8.0f ms %7.0f ms %8.3f %9.3f\n", row, part, counting.nominalMs, elapsed,
+                            elapsed / counting.nominalMs, counting.sleptSeconds * 1e3 / counting.nominalMs);
+            else
+                std::printf("%-4d %-7s %10s %7.0f ms %8s %12s\n", row, part, "unpaced", elapsed, "-", "-");
+        }
+    }
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2 || !openSession()) {
+        std::fputs("usage: vellora-linux-bench render|pace   (needs an X display)\n", stderr);
+        return 2;
+    }
+    installLinuxPlatform();
+    if (!std::strcmp(argv[1], "render")) return benchRender();
+    if (!std::strcmp(argv[1], "pace")) return benchPace();
+    return 2;
+}
