@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "effects/pacing.h"
 #include "shell/shell.h"
 #include "slideshow/random.h"
 #include "slideshow/slide_state.h"
@@ -252,6 +253,7 @@ void TestPlatform::install() {
     resetSlideState();
     resetShellState();
     seedRandom(1);
+    setPacedTransitions(false);
 }
 
 Canvas* TestPlatform::deviceContext(WindowHandle) { return &canvas_; }
