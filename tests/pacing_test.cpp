@@ -1,4 +1,4 @@
-// The pacing switch: off, the transitions are as specified; on, the sliding and
+// The pacing switch: off, the transitions run as always; on, the sliding and
 // growing reveals keep each frame at least 10 ms long by pausing for what the
 // frame left of it, and the mosaic draws in 120 batches with a 16 ms pause each.
 #include <gtest/gtest.h>
