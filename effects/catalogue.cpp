@@ -38,7 +38,7 @@ const EffectEntry& catalogueRow(std::int32_t effectIndex) {
 
 void renderPart(const Picture& picture, std::int32_t x, std::int32_t y, std::int32_t cx, std::int32_t cy,
                 std::int32_t xSrc, std::int32_t ySrc, std::int32_t cxSrc, std::int32_t cySrc) {
-    slideState().hdc->render(picture, x, y, cx, cy, xSrc, ySrc, cxSrc, cySrc);
+    picture.renderTo(*slideState().hdc, x, y, cx, cy, xSrc, ySrc, cxSrc, cySrc);
 }
 
 void fillBlack(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom) {

@@ -1,5 +1,6 @@
 #include "effects/effects.h"
 #include "effects/geometry.h"
+#include "effects/pacing.h"
 #include "slideshow/numeric.h"
 #include "slideshow/random.h"
 
@@ -20,8 +21,10 @@ void revealEnlarge(const Picture& p) {
         const double ratio = static_cast<double>(g.H) / static_cast<double>(q);
         double acc = ratio;
         for (std::int32_t w = 4; w < g.W; w += 4, acc += ratio) {
+            const PacedFrame frame;
             const std::int32_t h = trunc32(acc);
             renderPart(p, (g.SW - w) / 2, (g.SH - h) / 2, w, h, 0, g.PH, g.PW, -g.PH);
+            frame.end();
         }
     }
     fullDraw(p);
@@ -108,11 +111,23 @@ void revealMosaic(const Picture& p) {
     const std::int32_t sy = stepY(), sx = stepX();
     const std::int32_t cols = (g.W - 1) / 4 + 1, rows = (g.H - 1) / 4 + 1;
     const std::int32_t n = cols * rows * 3;
-    for (std::int32_t i = 0; i < n; ++i) {
+    auto drawCell = [&] {
         const std::int32_t c = drawRandom() % cols;
         const std::int32_t r = drawRandom() % rows;
         renderPart(p, g.L + 4 * c, g.T + 4 * r, 4, 4, c * sx, g.PH - r * sy, sx, -sy);
-        pause(0);
+    };
+    if (pacedTransitions()) {
+        // Batch b (from 1) ends at cell n × b / 120, so the batches differ by one cell at most.
+        std::int64_t drawn = 0;
+        for (std::int64_t batch = 1; n > 0 && batch <= mosaicBatches; ++batch) {
+            for (const std::int64_t end = n * batch / mosaicBatches; drawn < end; ++drawn) drawCell();
+            pause(mosaicBatchPauseMs);
+        }
+    } else {
+        for (std::int32_t i = 0; i < n; ++i) {
+            drawCell();
+            pause(0);
+        }
     }
     fullDraw(p);
     fillBlack(g.L + g.W, g.T, g.L + g.W + 10, g.T + g.H + 10);
@@ -124,8 +139,10 @@ void revealMoveDown(const Picture& p) {
     const Geometry g = Geometry::current();
     const std::int32_t step = g.W > g.SW / 2 ? 8 : 4;
     for (std::int32_t y = -g.H; y < g.T; y += step) {
+        const PacedFrame frame;
         renderWhole(p, g, g.L, y);
         if (y > 0) fillBlack(g.L, 0, g.L + g.W, y);
+        frame.end();
     }
     fullDraw(p);
     fillBlack(g.L, 0, g.L + g.W, g.T);
@@ -135,8 +152,10 @@ void revealMoveUp(const Picture& p) {
     const Geometry g = Geometry::current();
     const std::int32_t step = g.W > g.SW / 2 ? 8 : 4;
     for (std::int32_t y = g.SH; y > g.T; y -= step) {
+        const PacedFrame frame;
         renderWhole(p, g, g.L, y);
         if (y + g.H < g.SH) fillBlack(g.L, y + g.H, g.L + g.W, g.SH);
+        frame.end();
     }
     fullDraw(p);
     fillBlack(g.L, g.T + g.H, g.L + g.W, g.SH);
@@ -146,8 +165,10 @@ void revealMoveRight(const Picture& p) {
     const Geometry g = Geometry::current();
     const std::int32_t step = g.H > g.SH / 2 ? 8 : 4;
     for (std::int32_t x = -g.W; x < g.L; x += step) {
+        const PacedFrame frame;
         renderWhole(p, g, x, g.T);
         if (x > 0) fillBlack(0, g.T, x, g.T + g.H);
+        frame.end();
     }
     fullDraw(p);
     fillBlack(0, g.T, g.L, g.T + g.H);
@@ -157,8 +178,10 @@ void revealMoveLeft(const Picture& p) {
     const Geometry g = Geometry::current();
     const std::int32_t step = g.H > g.SH / 2 ? 8 : 4;
     for (std::int32_t x = g.SW; x > g.L; x -= step) {
+        const PacedFrame frame;
         renderWhole(p, g, x, g.T);
         if (x + g.W < g.SW) fillBlack(x + g.W, g.T, g.SW, g.T + g.H);
+        frame.end();
     }
     fullDraw(p);
     fillBlack(g.L + g.W, g.T, g.SW, g.T + g.H);
@@ -169,10 +192,12 @@ void revealCrossHorizontal(const Picture& p) {
     const std::int32_t step = g.H > g.SH / 2 ? 8 : 4;
     const std::int32_t mid = g.T + g.H / 2;
     for (std::int32_t xa = -g.W, xb = g.SW; xa < g.L || xb > g.L; xa += step, xb -= step) {
+        const PacedFrame frame;
         renderPart(p, xa, g.T, g.W, g.H / 2, 0, g.PH, g.PW, -(g.PH / 2));
         renderPart(p, xb, mid, g.W, g.H / 2, 0, g.PH / 2, g.PW, -(g.PH / 2));
         if (xa > 0) fillBlack(0, g.T, xa, mid + 1);
         if (xb + g.W < g.SW) fillBlack(xb + g.W, mid - 1, g.SW, g.T + g.H);
+        frame.end();
     }
     fullDraw(p);
     fillBlack(0, g.T, g.L, mid + 1);
@@ -184,10 +209,12 @@ void revealCrossVertical(const Picture& p) {
     const std::int32_t step = g.W > g.SW / 2 ? 8 : 4;
     const std::int32_t mid = g.L + g.W / 2;
     for (std::int32_t ya = -g.H, yb = g.SH; ya < g.T || yb > g.T; ya += step, yb -= step) {
+        const PacedFrame frame;
         renderPart(p, g.L, ya, g.W / 2, g.H, 0, g.PH, g.PW / 2, -g.PH);
         renderPart(p, mid, yb, g.W / 2, g.H, g.PW / 2, g.PH, g.PW / 2, -g.PH);
         if (ya > 0) fillBlack(g.L, 0, mid + 1, ya);
         if (yb + g.H < g.SH) fillBlack(mid - 1, yb + g.H, g.L + g.W, g.SH);
+        frame.end();
     }
     fullDraw(p);
     fillBlack(g.L, 0, mid + 1, g.T);
@@ -230,6 +257,7 @@ void revealBarsHorizontal(const Picture& p) {
     const std::int32_t bars = (g.H - 1) / 12 + 1;
     const std::int32_t step = g.W > g.SW / 2 && g.H > g.SH / 2 ? 48 : 24;
     for (std::int32_t xa = -g.W, xb = g.SW; xa < g.L || xb > g.L; xa += step, xb -= step) {
+        const PacedFrame frame;
         for (std::int32_t first : {0, 1}) {
             for (std::int32_t k = first; k < bars; k += 2) {
                 const std::int32_t y = g.T + 12 * k;
@@ -238,6 +266,7 @@ void revealBarsHorizontal(const Picture& p) {
         }
         if (xa > 0) fillBlack(0, g.T, xa, g.T + g.H);
         if (xb + g.W < g.SW) fillBlack(xb + g.W, g.T, g.SW, g.T + g.H);
+        frame.end();
     }
     fullDraw(p);
     fillBlack(0, g.T, g.L, g.T + g.H);
@@ -250,6 +279,7 @@ void revealBarsVertical(const Picture& p) {
     const std::int32_t bars = (g.W - 1) / 12 + 1;
     const std::int32_t step = g.W > g.SW / 2 ? 48 : 24;
     for (std::int32_t ya = -g.H, yb = g.SH; ya < g.T || yb > g.T; ya += step, yb -= step) {
+        const PacedFrame frame;
         for (std::int32_t first : {0, 1}) {
             for (std::int32_t k = first; k < bars; k += 2) {
                 const std::int32_t x = g.L + 12 * k;
@@ -258,6 +288,7 @@ void revealBarsVertical(const Picture& p) {
         }
         if (ya > 0) fillBlack(g.L, 0, g.L + g.W, ya);
         if (yb + g.H < g.SH) fillBlack(g.L, yb + g.H, g.L + g.W, g.SH);
+        frame.end();
     }
     fullDraw(p);
     fillBlack(g.L, 0, g.L + g.W, g.T);

@@ -11,6 +11,11 @@
 //   measured upward from the picture's bottom edge; a negative source height
 //   copies the band top-down.
 // - Text and paths are byte strings in the system ANSI code page, never converted.
+// - A Picture may stand for another one, as a view of it at a different natural
+//   size. It then overrides renderTo to map the source rectangle into the other
+//   picture's HIMETRIC units and hand the call on, so that Canvas::render only
+//   ever receives pictures that the platform's own PictureLoader made. The core
+//   draws through Picture::renderTo, never through Canvas::render directly.
 // - Ownership: a Picture belongs to whoever holds the unique_ptr; a Canvas
 //   belongs to the platform and lives as long as its window; files close when
 //   their object is destroyed.
@@ -30,12 +35,18 @@ using WParam = std::uintptr_t;
 using LParam = std::intptr_t;
 using MessageResult = std::intptr_t;
 
+class Canvas;
+
 // A decoded picture: its natural size, and whatever the platform needs to draw it.
 class Picture {
 public:
     virtual ~Picture() = default;
     virtual std::int32_t widthHimetric() const = 0;
     virtual std::int32_t heightHimetric() const = 0;
+    // Draws the source part (in this picture's HIMETRIC units) through the canvas;
+    // a platform's own picture hands itself to Canvas::render unchanged.
+    virtual void renderTo(Canvas& canvas, std::int32_t x, std::int32_t y, std::int32_t cx, std::int32_t cy,
+                          std::int32_t xSrc, std::int32_t ySrc, std::int32_t cxSrc, std::int32_t cySrc) const;
 };
 
 // The display as the device context reports it.
@@ -64,6 +75,11 @@ public:
     virtual void pie(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom,
                      std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int32_t y2) = 0;
 };
+
+inline void Picture::renderTo(Canvas& canvas, std::int32_t x, std::int32_t y, std::int32_t cx, std::int32_t cy,
+                              std::int32_t xSrc, std::int32_t ySrc, std::int32_t cxSrc, std::int32_t cySrc) const {
+    canvas.render(*this, x, y, cx, cy, xSrc, ySrc, cxSrc, cySrc);
+}
 
 // A file open for reading, in binary; the core does its own text-mode reading.
 class InputFile {

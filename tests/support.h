@@ -31,7 +31,9 @@ inline std::size_t countPrefix(const CallLog& log, const std::string& prefix) {
 // A display and a show state set up as the controller would, without a window.
 class Screen {
 public:
-    explicit Screen(DeviceMetrics metrics = {1024, 768, 320, 240}) : platform(metrics) {
+    // Without a surface the screen only records the calls, which is quicker.
+    explicit Screen(DeviceMetrics metrics = {1024, 768, 320, 240}, bool withSurface = true)
+        : platform(metrics, nullptr, withSurface) {
         platform.install();
         slideState().hdc = &platform.canvas();
         measureDisplay(platform.canvas());

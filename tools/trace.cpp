@@ -6,8 +6,10 @@
 #include <string>
 
 #include "effects/catalogue.h"
+#include "effects/pacing.h"
 #include "platform/test/test_platform.h"
 #include "slideshow/controller.h"
+#include "slideshow/fitted_picture.h"
 #include "slideshow/picture_source.h"
 #include "slideshow/random.h"
 #include "slideshow/slide_state.h"
@@ -19,7 +21,7 @@ namespace {
 int usage() {
     std::fprintf(stderr,
                  "usage: vellora-trace reveal|clear ROW --device HORZRES VERTRES HORZSIZE VERTSIZE\n"
-                 "                     --picture PW PH [--rect L T W H] [--seed S]\n");
+                 "                     --picture PW PH [--rect L T W H] [--seed S] [--paced] [--fit]\n");
     return 2;
 }
 
@@ -44,7 +46,7 @@ int main(int argc, char** argv) {
     if ((kind != "reveal" && kind != "clear") || !parseInt(argv[2], row)) return usage();
 
     long long device[4] = {}, picture[2] = {}, rect[4] = {}, seed = 1;
-    bool haveDevice = false, havePicture = false, haveRect = false;
+    bool haveDevice = false, havePicture = false, haveRect = false, paced = false, fit = false;
     for (int i = 3; i < argc; ++i) {
         auto take = [&](long long* values, int count) {
             if (i + count >= argc) return false;
@@ -57,6 +59,8 @@ int main(int argc, char** argv) {
                   : option == "--picture" ? (havePicture = take(picture, 2))
                   : option == "--rect"    ? (haveRect = take(rect, 4))
                   : option == "--seed"    ? take(&seed, 1)
+                  : option == "--paced"   ? (paced = true)
+                  : option == "--fit"     ? (fit = true)
                                           : false;
         if (!ok) return usage();
     }
@@ -70,8 +74,14 @@ int main(int argc, char** argv) {
     SlideState& s = slideState();
     s.hdc = &testPlatform.canvas();
     measureDisplay(testPlatform.canvas());
-    s.pictureWidth = static_cast<std::int32_t>(picture[0]);
-    s.pictureHeight = static_cast<std::int32_t>(picture[1]);
+    setPacedTransitions(paced);
+    // With --fit the picture is the one the fitting loader would hand out, so the
+    // render lines show the source rectangles mapped into the real picture.
+    std::unique_ptr<Picture> shown = std::make_unique<test::TestPicture>(
+        test::patternImage(1, 1), static_cast<std::int32_t>(picture[0]), static_cast<std::int32_t>(picture[1]));
+    if (fit) shown = fitToDisplay(std::move(shown), currentDisplay());
+    s.pictureWidth = shown->widthHimetric();
+    s.pictureHeight = shown->heightHimetric();
     placePicture();
     if (haveRect) {
         s.drawLeft = static_cast<std::int32_t>(rect[0]);
@@ -84,8 +94,7 @@ int main(int argc, char** argv) {
     std::printf("geometry %d %d %d %d\n", s.drawLeft, s.drawTop, s.drawWidth, s.drawHeight);
     const EffectEntry& entry = catalogueRow(static_cast<std::int32_t>(row));
     if (kind == "reveal") {
-        test::TestPicture shown(test::patternImage(1, 1), s.pictureWidth, s.pictureHeight);
-        entry.reveal(shown);
+        entry.reveal(*shown);
     } else {
         entry.clear();
     }

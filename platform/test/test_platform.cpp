@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "platform/linux/decode.h"
+#include "effects/pacing.h"
 #include "shell/shell.h"
 #include "slideshow/random.h"
 #include "slideshow/slide_state.h"
@@ -208,6 +209,7 @@ void TestPlatform::install() {
     resetSlideState();
     resetShellState();
     seedRandom(1);
+    setPacedTransitions(false);
 }
 
 Canvas* TestPlatform::deviceContext(WindowHandle) { return &canvas_; }

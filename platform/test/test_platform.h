@@ -139,7 +139,8 @@ public:
                           bool withSurface = true);
     ~TestPlatform() override;
 
-    // Installs this platform and resets SlideState and the random generator.
+    // Installs this platform and resets SlideState, the random generator and the
+    // pacing switch.
     void install();
 
     // WindowServices
