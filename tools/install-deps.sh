@@ -13,6 +13,7 @@ packages=(
   locales fonts-wqy-microhei python3
   wine wine32:i386 wine64 g++-mingw-w64-x86-64-win32
   clang libclang-rt-14-dev
+  libjpeg62-turbo-dev libpng-dev libgif-dev libjpeg-turbo-progs
 )
 
 missing=()

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "platform/linux/decode.h"
 #include "shell/shell.h"
 #include "slideshow/random.h"
 #include "slideshow/slide_state.h"
@@ -280,9 +281,10 @@ std::unique_ptr<Picture> TestPlatform::loadPictureFile(const std::string& path) 
     std::string bytes;
     char buffer[65536];
     while (std::size_t n = file->read(buffer, sizeof buffer)) bytes.append(buffer, n);
-    std::optional<Image> image = decodeBmp(bytes);
-    if (!image) return nullptr;
-    return std::make_unique<TestPicture>(std::move(*image));
+    std::optional<linux_platform::DecodedImage> decoded =
+        linux_platform::decodePicture(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+    if (!decoded) return nullptr;
+    return std::make_unique<TestPicture>(Image{decoded->width, decoded->height, std::move(decoded->pixels)});
 }
 
 void TestPlatform::sleep(std::uint32_t milliseconds) {

@@ -147,7 +147,8 @@ public:
     void postQuit(int exitCode) override;
     void messageBox(WindowHandle owner, const std::string& text, const std::string& caption) override;
     MessageResult defaultProc(WindowHandle window, MessageId message, WParam wParam, LParam lParam) override;
-    // PictureLoader: BMP files from the installed Files.
+    // PictureLoader: BMP, JPEG, PNG and GIF files from the installed Files, decoded as
+    // the Linux program decodes them.
     std::unique_ptr<Picture> loadPictureFile(const std::string& path) override;
     // Clock
     void sleep(std::uint32_t milliseconds) override;

@@ -1,0 +1,250 @@
+#include "picture_files.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include <gif_lib.h>
+#include <jpeglib.h>
+#include <png.h>
+
+namespace vellora::test {
+namespace {
+
+void putLe(std::string& out, std::uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+}
+
+void putBe(std::string& out, std::size_t at, std::uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) out[at + i] = static_cast<char>((value >> (8 * (bytes - 1 - i))) & 0xFF);
+}
+
+// Packs samples of any PNG or BMP depth into bytes, the leftmost in the high bits.
+void packSamples(std::string& out, const std::vector<std::uint32_t>& samples, int bits) {
+    if (bits >= 8) {
+        for (std::uint32_t sample : samples)
+            for (int shift = bits - 8; shift >= 0; shift -= 8) out.push_back(static_cast<char>((sample >> shift) & 0xFF));
+        return;
+    }
+    unsigned byte = 0;
+    int filled = 0;
+    for (std::uint32_t sample : samples) {
+        byte = (byte << bits) | (sample & ((1u << bits) - 1));
+        filled += bits;
+        if (filled == 8) out.push_back(static_cast<char>(byte)), byte = 0, filled = 0;
+    }
+    if (filled > 0) out.push_back(static_cast<char>(byte << (8 - filled)));
+}
+
+std::string bmpRow(const BmpSpec& spec, std::int32_t y, std::int32_t width) {
+    std::string row;
+    const auto first = spec.values.begin() + static_cast<std::ptrdiff_t>(y) * width;
+    const std::vector<std::uint32_t> values(first, first + width);
+    if (spec.bits <= 8) {
+        packSamples(row, values, spec.bits);
+    } else {
+        for (std::uint32_t value : values) {
+            if (spec.bits == 24) putLe(row, value & 0xFFFFFF, 3);
+            else putLe(row, value, spec.bits / 8);
+        }
+    }
+    while (row.size() % 4 != 0) row.push_back('\0');
+    return row;
+}
+
+std::uint32_t crc32(const std::string& bytes, std::size_t from, std::size_t to) {
+    std::uint32_t crc = 0xFFFFFFFF;
+    for (std::size_t i = from; i < to; ++i) {
+        crc ^= static_cast<unsigned char>(bytes[i]);
+        for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
+    }
+    return ~crc;
+}
+
+void appendToString(png_structp png, png_bytep data, std::size_t length) {
+    static_cast<std::string*>(png_get_io_ptr(png))->append(reinterpret_cast<const char*>(data), length);
+}
+void flushNothing(png_structp) {}
+
+int appendGifBytes(GifFileType* gif, const GifByteType* data, int length) {
+    static_cast<std::string*>(gif->UserData)->append(reinterpret_cast<const char*>(data), static_cast<std::size_t>(length));
+    return length;
+}
+
+ColorMapObject* colorMap(const std::vector<std::uint32_t>& colors) {
+    if (colors.empty()) return nullptr;
+    int count = 2;
+    while (count < static_cast<int>(colors.size())) count *= 2;
+    std::vector<GifColorType> entries(static_cast<std::size_t>(count), GifColorType{0, 0, 0});
+    for (std::size_t i = 0; i < colors.size(); ++i) {
+        entries[i] = {static_cast<GifByteType>(colors[i] >> 16), static_cast<GifByteType>(colors[i] >> 8),
+                      static_cast<GifByteType>(colors[i])};
+    }
+    return GifMakeMapObject(count, entries.data());
+}
+
+}  // namespace
+
+std::string bmpFile(const BmpSpec& spec) {
+    const bool core = spec.headerSize == 12;
+    const std::int32_t rows = spec.height < 0 ? -spec.height : spec.height;
+    std::string pixels = spec.runLength;
+    if (pixels.empty()) {
+        for (std::int32_t fileRow = 0; fileRow < rows; ++fileRow) {
+            pixels += bmpRow(spec, spec.height < 0 ? fileRow : rows - 1 - fileRow, spec.width);
+        }
+    }
+    std::string header;
+    putLe(header, spec.headerSize, 4);
+    if (core) {
+        putLe(header, static_cast<std::uint32_t>(spec.width), 2);
+        putLe(header, static_cast<std::uint32_t>(spec.height), 2);
+        putLe(header, 1, 2);
+        putLe(header, spec.bits, 2);
+    } else {
+        putLe(header, static_cast<std::uint32_t>(spec.width), 4);
+        putLe(header, static_cast<std::uint32_t>(spec.height), 4);
+        putLe(header, 1, 2);
+        putLe(header, spec.bits, 2);
+        putLe(header, spec.compression, 4);
+        putLe(header, static_cast<std::uint32_t>(pixels.size()), 4);
+        putLe(header, 2835, 4);
+        putLe(header, 2835, 4);
+        putLe(header, spec.colorsUsed, 4);
+        putLe(header, 0, 4);
+        if (spec.compression == 3 || spec.headerSize > 40)
+            for (std::uint32_t mask : spec.masks) putLe(header, mask, 4);
+        header.resize(std::max<std::size_t>(header.size(), spec.headerSize), '\0');
+    }
+    for (std::uint32_t color : spec.palette) putLe(header, color, core ? 3 : 4);
+
+    std::string file = "BM";
+    putLe(file, static_cast<std::uint32_t>(14 + header.size() + pixels.size()), 4);
+    putLe(file, 0, 4);
+    putLe(file, static_cast<std::uint32_t>(14 + header.size()), 4);
+    return file + header + pixels;
+}
+
+std::string jpegFile(const JpegSpec& spec) {
+    jpeg_compress_struct info;
+    jpeg_error_mgr errors;
+    info.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&info);
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&info, &buffer, &size);
+    info.image_width = static_cast<JDIMENSION>(spec.width);
+    info.image_height = static_cast<JDIMENSION>(spec.height);
+    const J_COLOR_SPACE spaces[] = {JCS_RGB, JCS_GRAYSCALE, JCS_CMYK};
+    const int components[] = {3, 1, 4};
+    info.in_color_space = spaces[static_cast<int>(spec.samples)];
+    info.input_components = components[static_cast<int>(spec.samples)];
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, spec.quality, TRUE);
+    if (!spec.subsampled) info.comp_info[0].h_samp_factor = info.comp_info[0].v_samp_factor = 1;
+    if (spec.progressive) jpeg_simple_progression(&info);
+    info.write_Adobe_marker = spec.samples == JpegSamples::cmyk && spec.adobeMarker;
+    jpeg_start_compress(&info, TRUE);
+    const std::size_t stride = static_cast<std::size_t>(spec.width) * info.input_components;
+    while (info.next_scanline < info.image_height) {
+        JSAMPROW row = const_cast<JSAMPROW>(spec.values.data() + info.next_scanline * stride);
+        jpeg_write_scanlines(&info, &row, 1);
+    }
+    jpeg_finish_compress(&info);
+    jpeg_destroy_compress(&info);
+    std::string file(reinterpret_cast<const char*>(buffer), size);
+    std::free(buffer);
+    return file;
+}
+
+std::string pngFile(const PngSpec& spec) {
+    std::string file;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    png_set_write_fn(png, &file, appendToString, flushNothing);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(spec.width), static_cast<png_uint_32>(spec.height), spec.bitDepth,
+                 spec.colorType, spec.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+    std::vector<png_color> palette;
+    for (std::uint32_t color : spec.palette) {
+        palette.push_back({static_cast<png_byte>(color >> 16), static_cast<png_byte>(color >> 8), static_cast<png_byte>(color)});
+    }
+    if (!palette.empty()) png_set_PLTE(png, info, palette.data(), static_cast<int>(palette.size()));
+    png_color_16 key{};
+    const std::vector<unsigned>& t = spec.transparentColor;
+    if (t.size() == 1) key.gray = static_cast<png_uint_16>(t[0]);
+    if (t.size() == 3) key.red = static_cast<png_uint_16>(t[0]), key.green = static_cast<png_uint_16>(t[1]), key.blue = static_cast<png_uint_16>(t[2]);
+    if (!spec.paletteAlpha.empty() || !t.empty()) {
+        png_set_tRNS(png, info, spec.paletteAlpha.empty() ? nullptr : spec.paletteAlpha.data(),
+                     static_cast<int>(spec.paletteAlpha.size()), t.empty() ? nullptr : &key);
+    }
+    png_write_info(png, info);
+
+    const std::size_t perRow = spec.values.size() / static_cast<std::size_t>(spec.height);
+    std::vector<std::string> rows;
+    for (int y = 0; y < spec.height; ++y) {
+        const auto first = spec.values.begin() + static_cast<std::ptrdiff_t>(y * perRow);
+        rows.emplace_back();
+        packSamples(rows.back(), std::vector<std::uint32_t>(first, first + static_cast<std::ptrdiff_t>(perRow)), spec.bitDepth);
+    }
+    std::vector<png_bytep> pointers;
+    for (std::string& row : rows) pointers.push_back(reinterpret_cast<png_bytep>(row.data()));
+    png_write_image(png, pointers.data());
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    return file;
+}
+
+std::string withPngSize(std::string png, std::uint32_t width, std::uint32_t height) {
+    putBe(png, 16, width, 4);
+    putBe(png, 20, height, 4);
+    putBe(png, 29, crc32(png, 12, 29), 4);
+    return png;
+}
+
+std::string withJpegSize(std::string jpeg, std::uint16_t width, std::uint16_t height) {
+    for (std::size_t at = 2; at + 9 <= jpeg.size();) {
+        const unsigned marker = static_cast<unsigned char>(jpeg[at + 1]);
+        if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC) {
+            putBe(jpeg, at + 5, height, 2);
+            putBe(jpeg, at + 7, width, 2);
+            break;
+        }
+        at += 2 + (static_cast<unsigned char>(jpeg[at + 2]) << 8 | static_cast<unsigned char>(jpeg[at + 3]));
+    }
+    return jpeg;
+}
+
+std::string gifFile(const GifSpec& spec) {
+    std::string file;
+    int error = 0;
+    GifFileType* gif = EGifOpen(&file, appendGifBytes, &error);
+    EGifSetGifVersion(gif, true);
+    ColorMapObject* global = colorMap(spec.colors);
+    EGifPutScreenDesc(gif, spec.width, spec.height, 8, 0, global);
+    for (const GifFrame& frame : spec.frames) {
+        if (frame.transparentIndex >= 0) {
+            GraphicsControlBlock control{DISPOSAL_UNSPECIFIED, false, 0, frame.transparentIndex};
+            GifByteType extension[4];
+            const std::size_t length = EGifGCBToExtension(&control, extension);
+            EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, static_cast<int>(length), extension);
+        }
+        ColorMapObject* local = colorMap(frame.colors);
+        EGifPutImageDesc(gif, frame.left, frame.top, frame.width, frame.height, frame.interlaced, local);
+        GifFreeMapObject(local);
+        std::vector<int> order;
+        const int starts[] = {0, 4, 2, 1}, steps[] = {8, 8, 4, 2};
+        for (int pass = 0; pass < (frame.interlaced ? 4 : 1); ++pass)
+            for (int y = frame.interlaced ? starts[pass] : 0; y < frame.height; y += frame.interlaced ? steps[pass] : 1)
+                order.push_back(y);
+        for (int y : order) {
+            std::vector<GifPixelType> row(frame.indices.begin() + y * frame.width,
+                                          frame.indices.begin() + (y + 1) * frame.width);
+            EGifPutLine(gif, row.data(), frame.width);
+        }
+    }
+    EGifCloseFile(gif, &error);
+    GifFreeMapObject(global);
+    return file;
+}
+
+}  // namespace vellora::test
