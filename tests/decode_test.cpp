@@ -267,12 +267,15 @@ std::string bmpHeader(std::int32_t width, std::int32_t height, std::uint16_t bit
     return test::bmpFile({40, width, height, bits, 0, {}, 0, {}, {}, std::string(16, '\0')});
 }
 
+// Every cut is caught, while bytes after a file's end (which cameras and editors
+// leave) are not taken for damage.
 TEST(DecodeHostile, EveryTruncationOfEveryFormatFails) {
     const std::pair<std::string, std::string> files[] = {
         {"bmp", smallBmp()}, {"rle bmp", smallRunLengthBmp()}, {"jpeg", smallJpeg()}, {"png", smallPng()}, {"gif", smallGif()},
     };
     for (const auto& [name, file] : files) {
         ASSERT_TRUE(decode(file).has_value()) << name;
+        EXPECT_TRUE(decode(file + "trailing bytes\xFF\xD8").has_value()) << name;
         for (std::size_t length = 0; length < file.size(); ++length) {
             EXPECT_FALSE(decode(file.substr(0, length)).has_value()) << name << " cut to " << length << " bytes";
         }
@@ -306,6 +309,7 @@ TEST(DecodeHostile, FilesThatLieOrAreNotPicturesFail) {
         {"bmp scattered mask", test::bmpFile({40, 3, 2, 32, bitfields, {}, 0, {0xF0F0, 0xFF0000, 0xFF}, Pixels(6, 0), {}})},
         {"bmp embedded JPEG", test::bmpFile({40, 3, 2, 24, 4, {}, 0, {}, Pixels(6, 0), {}})},
         {"png width 0", test::withPngSize(smallPng(), 0, 2)},
+        {"png negative width", test::withPngSize(smallPng(), 0x80000000u, 2)},
         {"png 30000 x 30000", test::withPngSize(smallPng(), 30000, 30000)},
         {"png just over the cap", test::withPngSize(smallPng(), 10001, 10000)},
         {"png at the cap with a tiny body", test::withPngSize(smallPng(), 10000, 10000)},
@@ -319,12 +323,75 @@ TEST(DecodeHostile, FilesThatLieOrAreNotPicturesFail) {
     for (const auto& [name, file] : cases) EXPECT_FALSE(decode(file).has_value()) << name;
 }
 
+// Bytes changed at random in each small file: whatever comes out is a whole
+// picture or nothing, and the sanitizers see no bad access.
+TEST(DecodeHostile, DamagedFilesDecodeWholeOrNotAtAll) {
+    const int damagedCopies = std::getenv("VELLORA_DAMAGED_COPIES") ? std::atoi(std::getenv("VELLORA_DAMAGED_COPIES")) : 200;
+    const test::GifFrame frame{1, 0, 2, 9, true, {0xFF0000, 0x00FF00}, std::vector<unsigned char>(18, 1), 0};
+    const std::string files[] = {
+        smallBmp(),
+        smallRunLengthBmp(),
+        test::bmpFile({12, 3, 2, 4, 0, fourColors, 0, {}, {0, 1, 2, 3, 0, 1}, {}}),
+        test::bmpFile({124, 3, -2, 16, bitfields, {}, 0, {0xF800, 0x07E0, 0x001F}, Pixels(6, 0x1234), {}}),
+        smallJpeg(),
+        test::jpegFile({16, 16, test::JpegSamples::rgb, std::vector<unsigned char>(768, 99), true, true, true, 90}),
+        test::jpegFile({8, 8, test::JpegSamples::cmyk, std::vector<unsigned char>(256, 40), false, false, true, 90}),
+        smallPng(),
+        test::pngFile({9, 9, 2, 8, true, std::vector<unsigned>(243, 77), {}, {}, {}}),
+        test::pngFile({4, 2, 3, 4, false, {0, 1, 2, 1, 2, 1, 0, 0}, {0x112233, 0x445566, 0x778899}, {0, 128}, {}}),
+        smallGif(),
+        test::gifFile({4, 9, fourColors, {frame, frame}}),
+    };
+    std::uint32_t random = 1;
+    auto next = [&random] { return (random = random * 1103515245u + 12345u) >> 8; };
+    for (const std::string& original : files) {
+        for (int copy = 0; copy < damagedCopies; ++copy) {
+            std::string damaged = original;
+            for (std::uint32_t changes = next() % 4 + 1; changes > 0; --changes) {
+                damaged[next() % damaged.size()] = static_cast<char>(next());
+            }
+            const std::optional<DecodedImage> image = decode(damaged);
+            if (image) {
+                EXPECT_GT(image->width, 0);
+                EXPECT_EQ(image->pixels.size(), static_cast<std::size_t>(image->width) * static_cast<std::size_t>(image->height));
+            }
+        }
+    }
+}
+
 // One case only: a picture at the cap takes seconds to clear in a sanitized build.
 TEST(DecodeHostile, APictureAtTheCapDecodes) {
     const std::optional<DecodedImage> image = decode(test::gifFile({10000, 10000, {0x0000FF, 0}, {{0, 0, 1, 1, false, {}, {0}, -1}}}));
     ASSERT_TRUE(image.has_value());
     EXPECT_EQ(image->pixels.size(), linux_platform::maxDecodedPixels);
     EXPECT_EQ(image->pixels[0], 0x0000FFu);
+}
+
+// ---- Reused storage
+
+// Pictures decoded one after another into one image come out as if each were
+// decoded alone: nothing of the previous picture shows through the black of the
+// next, and a failure leaves no picture.
+TEST(DecodeInto, ReusedStorageGivesWhatAFreshImageGives) {
+    const std::string white = test::bmpFile({40, 5, 4, 24, 0, {}, 0, {}, Pixels(20, 0xFFFFFF), {}});
+    const std::string sparseGif = test::gifFile({4, 3, {0x111111, 0x222222}, {{1, 1, 1, 1, false, {}, {1}, -1}}});
+    const std::string sparseRunLength =
+        test::bmpFile({40, 4, 3, 8, rle8, fourColors, 4, {}, {}, std::string("\x00\x02\x01\x01\x01\x02\x00\x01", 8)});
+    const std::string sequence[] = {white, sparseGif, white, sparseRunLength, smallJpeg(), smallPng(), white, "not a picture", smallGif()};
+    DecodedImage image;
+    for (const std::string& file : sequence) {
+        const std::optional<DecodedImage> fresh = decode(file);
+        const bool decoded = linux_platform::decodePictureInto(reinterpret_cast<const unsigned char*>(file.data()), file.size(), image);
+        ASSERT_EQ(decoded, fresh.has_value());
+        if (!decoded) {
+            EXPECT_EQ(image.width, 0);
+            EXPECT_EQ(image.height, 0);
+            continue;
+        }
+        EXPECT_EQ(image.width, fresh->width);
+        EXPECT_EQ(image.height, fresh->height);
+        EXPECT_EQ(image.pixels, fresh->pixels);
+    }
 }
 
 // ---- The test platform decodes the same way.

@@ -160,17 +160,17 @@ unsigned indexAt(const unsigned char* row, std::uint64_t x, unsigned bits) {
     }
 }
 
-std::optional<DecodedImage> decodeUncompressed(const Bytes& file, const Layout& layout) {
+bool decodeUncompressed(const Bytes& file, const Layout& layout, DecodedImage& image) {
     const std::uint64_t stride = (layout.width * layout.bits + 31) / 32 * 4;
-    if (!file.has(layout.pixelsAt, stride * layout.height)) return std::nullopt;
+    if (!file.has(layout.pixelsAt, stride * layout.height)) return false;
     std::array<Channel, 3> channels;
     for (std::size_t c = 0; c < 3; ++c) {
         std::optional<Channel> channel = channelFor(layout.masks[c]);
-        if (!channel) return std::nullopt;
+        if (!channel) return false;
         channels[c] = *channel;
     }
 
-    DecodedImage image = blackImage(layout.width, layout.height);
+    sizeImage(image, layout.width, layout.height, false);
     const std::size_t width = static_cast<std::size_t>(layout.width);
     for (std::uint64_t y = 0; y < layout.height; ++y) {
         const std::uint64_t fileRow = layout.topDown ? y : layout.height - 1 - y;
@@ -191,14 +191,14 @@ std::optional<DecodedImage> decodeUncompressed(const Bytes& file, const Layout& 
             }
         }
     }
-    return image;
+    return true;
 }
 
 // Run-length data runs from the bottom row up. Pixels it skips stay black, and
 // pixels it places outside the picture are dropped; data that stops before the
 // end-of-bitmap code is a truncated file.
-std::optional<DecodedImage> decodeRunLength(const Bytes& file, const Layout& layout) {
-    DecodedImage image = blackImage(layout.width, layout.height);
+bool decodeRunLength(const Bytes& file, const Layout& layout, DecodedImage& image) {
+    sizeImage(image, layout.width, layout.height, true);
     const bool nibbles = layout.compression == rle4;
     std::uint64_t x = 0, y = 0;
     auto put = [&](unsigned index) {
@@ -217,32 +217,32 @@ std::optional<DecodedImage> decodeRunLength(const Bytes& file, const Layout& lay
             x = 0;
             ++y;
         } else if (code == 1) {
-            return image;
+            return true;
         } else if (code == 2) {
-            if (!file.has(at, 2)) return std::nullopt;
+            if (!file.has(at, 2)) return false;
             x += file.u8(static_cast<std::size_t>(at));
             y += file.u8(static_cast<std::size_t>(at + 1));
             at += 2;
         } else {
             const std::uint64_t length = nibbles ? (code + 1) / 2 : code;
             const std::uint64_t padded = (length + 1) / 2 * 2;
-            if (!file.has(at, padded)) return std::nullopt;
+            if (!file.has(at, padded)) return false;
             const unsigned char* run = file.at(static_cast<std::size_t>(at));
             for (unsigned i = 0; i < code; ++i) put(nibbles ? indexAt(run, i, 4) : run[i]);
             at += padded;
         }
     }
-    return std::nullopt;
+    return false;
 }
 
 }  // namespace
 
-std::optional<DecodedImage> decodeBmp(const unsigned char* data, std::size_t size) {
+bool decodeBmp(const unsigned char* data, std::size_t size, DecodedImage& image) {
     const Bytes file(data, size);
     const std::optional<Layout> layout = readLayout(file);
-    if (!layout) return std::nullopt;
-    if (layout->compression == rle8 || layout->compression == rle4) return decodeRunLength(file, *layout);
-    return decodeUncompressed(file, *layout);
+    if (!layout) return false;
+    if (layout->compression == rle8 || layout->compression == rle4) return decodeRunLength(file, *layout, image);
+    return decodeUncompressed(file, *layout, image);
 }
 
 }  // namespace vellora::linux_platform::formats

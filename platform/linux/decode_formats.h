@@ -2,14 +2,14 @@
 //
 // Contract: each decoder is handed bytes whose signature already matched its
 // format, checks the announced size with fitsPixelCap before allocating anything
-// that grows with it, and returns nothing for any file it cannot decode in full.
-// None of them throws except std::bad_alloc, which decodePicture turns into a
-// failure.
+// that grows with it, and returns false for any file it cannot decode in full.
+// The image's storage is reused (see decodePictureInto); after a failure its
+// pixels are unspecified. None of them throws except std::bad_alloc, which
+// decodePicture turns into a failure.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 
 #include "platform/linux/decode.h"
 
@@ -20,8 +20,9 @@ inline bool fitsPixelCap(std::uint64_t width, std::uint64_t height) {
            width * height <= maxDecodedPixels;
 }
 
-// A black picture of a size that fitsPixelCap has already accepted.
-DecodedImage blackImage(std::uint64_t width, std::uint64_t height);
+// Sizes the image for a size that fitsPixelCap has already accepted. Only a
+// decoder that may leave pixels unwritten asks for black: clearing is not free.
+void sizeImage(DecodedImage& image, std::uint64_t width, std::uint64_t height, bool black);
 
 inline std::uint32_t rgb(unsigned red, unsigned green, unsigned blue) {
     return (static_cast<std::uint32_t>(red) << 16) | (static_cast<std::uint32_t>(green) << 8) | blue;
@@ -30,9 +31,9 @@ inline std::uint32_t rgb(unsigned red, unsigned green, unsigned blue) {
 // value × alpha / 255, rounded: a sample composited over black.
 inline unsigned overBlack(unsigned value, unsigned alpha) { return (value * alpha + 127) / 255; }
 
-std::optional<DecodedImage> decodeBmp(const unsigned char* data, std::size_t size);
-std::optional<DecodedImage> decodeJpeg(const unsigned char* data, std::size_t size);
-std::optional<DecodedImage> decodePng(const unsigned char* data, std::size_t size);
-std::optional<DecodedImage> decodeGif(const unsigned char* data, std::size_t size);
+bool decodeBmp(const unsigned char* data, std::size_t size, DecodedImage& image);
+bool decodeJpeg(const unsigned char* data, std::size_t size, DecodedImage& image);
+bool decodePng(const unsigned char* data, std::size_t size, DecodedImage& image);
+bool decodeGif(const unsigned char* data, std::size_t size, DecodedImage& image);
 
 }  // namespace vellora::linux_platform::formats

@@ -109,34 +109,35 @@ bool drawFirstFrame(GifFileType* gif, int transparentIndex, DecodedImage& screen
 
 }  // namespace
 
-std::optional<DecodedImage> decodeGif(const unsigned char* data, std::size_t size) {
+bool decodeGif(const unsigned char* data, std::size_t size, DecodedImage& screen) {
     MemorySource source{data, size, 0};
     int error = 0;
     GifFile gif(DGifOpen(&source, readFromMemory, &error));
     if (!gif || !fitsPixelCap(static_cast<std::uint64_t>(gif->SWidth), static_cast<std::uint64_t>(gif->SHeight))) {
-        return std::nullopt;
+        return false;
     }
-    std::optional<DecodedImage> screen;
+    bool drawn = false;
     int transparentIndex = NO_TRANSPARENT_COLOR;
     for (;;) {
         GifRecordType record = UNDEFINED_RECORD_TYPE;
-        if (DGifGetRecordType(gif.get(), &record) == GIF_ERROR) return std::nullopt;
+        if (DGifGetRecordType(gif.get(), &record) == GIF_ERROR) return false;
         switch (record) {
         case EXTENSION_RECORD_TYPE:
-            if (!readExtension(gif.get(), transparentIndex)) return std::nullopt;
+            if (!readExtension(gif.get(), transparentIndex)) return false;
             break;
         case IMAGE_DESC_RECORD_TYPE:
-            if (DGifGetImageDesc(gif.get()) == GIF_ERROR) return std::nullopt;
-            if (screen) {
-                if (!skipImageData(gif.get())) return std::nullopt;
+            if (DGifGetImageDesc(gif.get()) == GIF_ERROR) return false;
+            if (drawn) {
+                if (!skipImageData(gif.get())) return false;
                 break;
             }
-            if (!frameCanBeDrawn(gif.get())) return std::nullopt;
-            screen = blackImage(static_cast<std::uint64_t>(gif->SWidth), static_cast<std::uint64_t>(gif->SHeight));
-            if (!drawFirstFrame(gif.get(), transparentIndex, *screen)) return std::nullopt;
+            if (!frameCanBeDrawn(gif.get())) return false;
+            sizeImage(screen, static_cast<std::uint64_t>(gif->SWidth), static_cast<std::uint64_t>(gif->SHeight), true);
+            if (!drawFirstFrame(gif.get(), transparentIndex, screen)) return false;
+            drawn = true;
             break;
-        case TERMINATE_RECORD_TYPE: return screen;
-        default: return std::nullopt;
+        case TERMINATE_RECORD_TYPE: return drawn;
+        default: return false;
         }
     }
 }

@@ -1,8 +1,8 @@
 // JPEG through libjpeg-turbo. The library reports errors by calling back into
 // us; every such callback longjmps to the setjmp of the member function that
-// called into the library, so the only frames skipped are the library's own.
-// Objects with destructors live in the caller or in the decoder, never in a frame
-// that a longjmp leaves.
+// called into the library, so the only frames skipped are the library's own and
+// the callbacks'. Objects with destructors live in the caller or in the decoder,
+// never in a frame that a longjmp leaves or after a setjmp.
 #include <csetjmp>
 #include <cstdio>
 
@@ -71,12 +71,14 @@ public:
 
     // The scans must end with the end-of-image marker, which entropy-coded data
     // cannot contain; checking for it first keeps a truncated file that claims a
-    // large size from costing a large allocation.
+    // large size from costing a large allocation. The search runs from the end,
+    // where a whole file has its marker.
     bool endMarkerFollows() const {
         const unsigned char* from = info_.src->next_input_byte;
-        const unsigned char* end = from + info_.src->bytes_in_buffer;
-        const unsigned char marker[] = {0xFF, 0xD9};
-        return std::search(from, end, marker, marker + 2) != end;
+        for (std::size_t at = info_.src->bytes_in_buffer; at >= 2; --at) {
+            if (from[at - 2] == 0xFF && from[at - 1] == 0xD9) return true;
+        }
+        return false;
     }
 
     // Huffman coding spends at least one bit on every block of every component, so
@@ -142,15 +144,14 @@ private:
 
 }  // namespace
 
-std::optional<DecodedImage> decodeJpeg(const unsigned char* data, std::size_t size) {
+bool decodeJpeg(const unsigned char* data, std::size_t size, DecodedImage& image) {
     JpegDecoder decoder;
     if (!decoder.readHeader(data, size) || !fitsPixelCap(decoder.width(), decoder.height()) ||
         !decoder.endMarkerFollows() || !decoder.dataCanHoldBlocks(size)) {
-        return std::nullopt;
+        return false;
     }
-    DecodedImage image = blackImage(decoder.width(), decoder.height());
-    if (!decoder.readPixels(image)) return std::nullopt;
-    return image;
+    sizeImage(image, decoder.width(), decoder.height(), false);
+    return decoder.readPixels(image);
 }
 
 }  // namespace vellora::linux_platform::formats

@@ -118,15 +118,15 @@ void compositeOverBlack(std::vector<std::uint32_t>& pixels) {
 
 }  // namespace
 
-std::optional<DecodedImage> decodePng(const unsigned char* data, std::size_t size) {
+bool decodePng(const unsigned char* data, std::size_t size, DecodedImage& image) {
     PngDecoder decoder(data, size);
     if (!decoder.readHeader() || !fitsPixelCap(decoder.width(), decoder.height()) || !decoder.dataCanHoldPixels()) {
-        return std::nullopt;
+        return false;
     }
-    DecodedImage image = blackImage(decoder.width(), decoder.height());
-    if (!decoder.readPixels(image)) return std::nullopt;
+    sizeImage(image, decoder.width(), decoder.height(), false);
+    if (!decoder.readPixels(image)) return false;
     compositeOverBlack(image.pixels);
-    return image;
+    return true;
 }
 
 }  // namespace vellora::linux_platform::formats

@@ -13,5 +13,7 @@ add_library(vellora_decode STATIC
 )
 target_include_directories(vellora_decode PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(vellora_decode PRIVATE JPEG::JPEG PNG::PNG GIF::GIF)
+add_executable(vellora-decode-bench tools/decode_bench.cpp)
+target_link_libraries(vellora-decode-bench PRIVATE vellora_decode)
 
 # The X11 platform and the program.

@@ -1,5 +1,6 @@
 // The native platform's decoders on any bytes: a decoded picture is whole, within
 // the size limit, and as large as its header says.
+#include <algorithm>
 #include <cstdint>
 
 #include "platform/linux/decode.h"
@@ -23,12 +24,33 @@ bool tooSlowToFuzz(const PictureHeader& header) {
     if (header.status != HeaderStatus::sized || !large) return false;
     return header.format == PictureFormat::gif || !exceedsPixelCap(w, h);
 }
+
+// Decoding into an image that still holds an earlier picture gives what decoding
+// into fresh memory gives: nothing of the earlier picture shows through.
+void checkReuse(const std::uint8_t* data, std::size_t size, const std::optional<linux_platform::DecodedImage>& fresh) {
+    static linux_platform::DecodedImage reused;
+    // Marking the first rows is enough to catch them showing through, and keeps
+    // each run short once the storage has grown.
+    reused.pixels.assign(std::max<std::size_t>(std::min<std::size_t>(reused.pixels.capacity(), 1 << 16), 4096),
+                         0x5A5A5Au);
+    reused.width = reused.height = 64;
+    const bool decoded = linux_platform::decodePictureInto(data, size, reused);
+    fuzz::require(decoded == fresh.has_value(), "reused storage decodes what fresh storage does");
+    if (!decoded) {
+        fuzz::require(reused.width == 0 && reused.height == 0 && reused.pixels.empty(), "a failure leaves no picture");
+        return;
+    }
+    fuzz::require(reused.width == fresh->width && reused.height == fresh->height && reused.pixels == fresh->pixels,
+                  "reused storage gives the same picture");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const PictureHeader header = readPictureHeader(data, size);
     if (tooSlowToFuzz(header)) return 0;
     const std::optional<linux_platform::DecodedImage> image = linux_platform::decodePicture(data, size);
+    checkReuse(data, size, image);
     if (!image) return 0;
     fuzz::require(image->width > 0 && image->height > 0, "a decoded picture has no empty side");
     const std::uint64_t pixels = std::uint64_t(image->width) * std::uint64_t(image->height);
