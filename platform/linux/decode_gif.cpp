@@ -75,13 +75,21 @@ std::vector<int> storedRowOrder(int height, bool interlaced) {
     return order;
 }
 
+const ColorMapObject* colours(const GifFileType* gif) {
+    return gif->Image.ColorMap != nullptr ? gif->Image.ColorMap : gif->SColorMap;
+}
+
+// Checked before the screen is allocated: a few bytes can describe a large screen,
+// and a frame that cannot be drawn must not cost its allocation.
+bool frameCanBeDrawn(const GifFileType* gif) {
+    const GifImageDesc& frame = gif->Image;
+    return colours(gif) != nullptr && frame.Width > 0 && frame.Height > 0 && frame.Left >= 0 && frame.Top >= 0 &&
+           fitsPixelCap(static_cast<std::uint64_t>(frame.Width), static_cast<std::uint64_t>(frame.Height));
+}
+
 bool drawFirstFrame(GifFileType* gif, int transparentIndex, DecodedImage& screen) {
     const GifImageDesc& frame = gif->Image;
-    const ColorMapObject* map = frame.ColorMap != nullptr ? frame.ColorMap : gif->SColorMap;
-    if (map == nullptr || frame.Width <= 0 || frame.Height <= 0 || frame.Left < 0 || frame.Top < 0 ||
-        !fitsPixelCap(static_cast<std::uint64_t>(frame.Width), static_cast<std::uint64_t>(frame.Height))) {
-        return false;
-    }
+    const ColorMapObject* map = colours(gif);
     std::vector<GifPixelType> row(static_cast<std::size_t>(frame.Width));
     for (int y : storedRowOrder(frame.Height, frame.Interlace)) {
         if (DGifGetLine(gif, row.data(), frame.Width) == GIF_ERROR) return false;
@@ -123,6 +131,7 @@ bool decodeGif(const unsigned char* data, std::size_t size, DecodedImage& screen
                 if (!skipImageData(gif.get())) return false;
                 break;
             }
+            if (!frameCanBeDrawn(gif.get())) return false;
             sizeImage(screen, static_cast<std::uint64_t>(gif->SWidth), static_cast<std::uint64_t>(gif->SHeight), true);
             if (!drawFirstFrame(gif.get(), transparentIndex, screen)) return false;
             drawn = true;
