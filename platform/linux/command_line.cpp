@@ -11,6 +11,27 @@ int digitValue(char c, int base) {
     return value < base ? value : -1;
 }
 
+std::optional<std::int32_t> parseNumber(const char* text) {
+    std::int64_t value = 0;
+    bool negative = *text == '-';
+    if (negative) ++text;
+    if (*text == '\0') return std::nullopt;
+    for (; *text; ++text) {
+        if (*text < '0' || *text > '9') return std::nullopt;
+        value = value * 10 + (*text - '0');
+        if (value > 2147483648LL) return std::nullopt;
+    }
+    value = negative ? -value : value;
+    if (value > 2147483647LL) return std::nullopt;
+    return static_cast<std::int32_t>(value);
+}
+
+CommandLine only(ShowForm form) {
+    CommandLine command;
+    command.form = form;
+    return command;
+}
+
 }  // namespace
 
 unsigned long parseWindowId(const char* text) {
@@ -32,27 +53,58 @@ unsigned long parseWindowId(const char* text) {
 }
 
 CommandLine parseCommandLine(int argc, const char* const* argv, const char* screensaverWindow) {
+    const CommandLine invalid = only(ShowForm::invalid);
     CommandLine command;
     bool root = false, own = false;
     unsigned long windowId = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string option = argv[i];
-        if (option == "--help" || option == "-h") return {ShowForm::help, 0};
+        const bool hasValue = i + 1 < argc;
+        if (option == "--help" || option == "-h") return only(ShowForm::help);
+        if (option == "--settings" || option == "--install-xscreensaver") {
+            if (argc != 2) return invalid;
+            return only(option == "--settings" ? ShowForm::settings : ShowForm::installXscreensaver);
+        }
         if (option == "--root") {
             root = true;
         } else if (option == "--window") {
             own = true;
-        } else if (option == "--window-id" && i + 1 < argc) {
+        } else if (option == "--window-id" && hasValue) {
             windowId = parseWindowId(argv[++i]);
-            if (windowId == 0) return {ShowForm::invalid, 0};
+            if (windowId == 0) return invalid;
+        } else if (option == "--list" && hasValue) {
+            // A path is one line of the settings file: it cannot hold a line end or a Ctrl-Z.
+            const std::string path = argv[++i];
+            if (path.empty() || path.find_first_of("\r\n\x1a") != std::string::npos) return invalid;
+            command.overrides.imageListPath = path;
+        } else if ((option == "--effect" || option == "--delay") && hasValue) {
+            const std::optional<std::int32_t> value = parseNumber(argv[++i]);
+            if (!value) return invalid;
+            if (option == "--effect" && (*value < 0 || *value > 19)) return invalid;
+            if (option == "--delay" && *value < 0) return invalid;
+            (option == "--effect" ? command.overrides.effectIndex : command.overrides.delaySeconds) = value;
+        } else if (option == "--random" || option == "--no-random") {
+            command.overrides.randomOrder = option == "--random" ? 1 : 0;
+        } else if (option == "--fit") {
+            command.fit = true;
+        } else if (option == "--upright") {
+            command.upright = true;
+        } else if (option == "--paced") {
+            command.paced = true;
         } else {
-            return {ShowForm::invalid, 0};
+            return invalid;
         }
     }
     // The settings preview passes both a window id and --root; the id wins.
-    if (windowId != 0) return {ShowForm::intoWindow, windowId};
-    if (root) return {ShowForm::root, parseWindowId(screensaverWindow)};
-    if (own) return {ShowForm::ownWindow, 0};
+    if (windowId != 0) {
+        command.form = ShowForm::intoWindow;
+        command.window = windowId;
+    } else if (root) {
+        command.form = ShowForm::root;
+        command.window = parseWindowId(screensaverWindow);
+    } else if (own) {
+        command.form = ShowForm::ownWindow;
+    }
     return command;
 }
 

@@ -3,27 +3,59 @@
 // Contract: parseCommandLine never fails hard; anything it does not understand
 // gives ShowForm::invalid, for which the caller prints usageLine and exits with 2.
 // A window id is decimal or hexadecimal with 0x or 0X, nonzero and at most 32 bits.
+// The show's options override the settings file for one run and are never saved;
+// without them the show is exactly the one the settings file describes.
 #pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
 
 namespace vellora::linux_platform {
 
-enum class ShowForm { fullScreen, intoWindow, root, ownWindow, help, invalid };
+enum class ShowForm { fullScreen, intoWindow, root, ownWindow, help, invalid, settings, installXscreensaver };
+
+// Values that replace the settings file's for this run.
+struct SettingsOverrides {
+    std::optional<std::string> imageListPath;
+    std::optional<std::int32_t> effectIndex;
+    std::optional<std::int32_t> delaySeconds;
+    std::optional<std::int32_t> randomOrder;
+    bool any() const { return imageListPath || effectIndex || delaySeconds || randomOrder; }
+};
 
 struct CommandLine {
     ShowForm form = ShowForm::fullScreen;
     unsigned long window = 0;  // for intoWindow, and for root when the environment names one
+    SettingsOverrides overrides;
+    bool fit = false;
+    bool upright = false;
+    bool paced = false;
 };
 
-inline constexpr const char* usageLine = "usage: vellora [--window-id ID | --root | --window | --help]";
+inline constexpr const char* usageLine =
+    "usage: vellora [--window-id ID | --root | --window] [--list FILE] [--effect N] [--delay S] "
+    "[--random | --no-random] [--fit] [--upright] [--paced] | --settings | --install-xscreensaver | --help";
 inline constexpr const char* helpText =
-    "usage: vellora [--window-id ID | --root | --window | --help]\n"
+    "usage: vellora [--window-id ID | --root | --window] [OPTION...]\n"
+    "       vellora --settings | --install-xscreensaver | --help\n"
     "A picture slide show for the X Window System.\n"
-    "  (no option)      full screen; a key, a click or moving the pointer ends it\n"
-    "  --window-id ID   draw into the window ID (decimal, or hexadecimal with 0x)\n"
-    "  --root           draw into $XSCREENSAVER_WINDOW, else into the root window\n"
-    "  --window         show in an ordinary window; closing it ends the show\n"
-    "  --help           show this text\n"
-    "Settings: $XDG_CONFIG_HOME/vellora/Tessaview.ini (by default ~/.config/vellora/).\n";
+    "  (no option)        full screen; a key, a click or moving the pointer ends it\n"
+    "  --window-id ID     draw into the window ID (decimal, or hexadecimal with 0x)\n"
+    "  --root             draw into $XSCREENSAVER_WINDOW, else into the root window\n"
+    "  --window           show in an ordinary window; closing it ends the show\n"
+    "  --list FILE        the image list for this run\n"
+    "  --effect N         the transition row for this run, 0 to 19\n"
+    "  --delay S          seconds per picture for this run\n"
+    "  --random, --no-random   random or list order for this run\n"
+    "  --fit              shrink pictures larger than the screen to fit it\n"
+    "  --upright          turn JPEG photos upright by their EXIF orientation\n"
+    "  --paced            a pace of their own for the transitions that have none\n"
+    "  --settings         the settings dialog\n"
+    "  --install-xscreensaver  add vellora --root to ~/.xscreensaver's programs\n"
+    "  --help             show this text\n"
+    "Settings: $XDG_CONFIG_HOME/vellora/Tessaview.ini (by default ~/.config/vellora/);\n"
+    "the options above override them for one run and are never saved.\n";
 
 // `screensaverWindow` is the XSCREENSAVER_WINDOW variable, or null.
 CommandLine parseCommandLine(int argc, const char* const* argv, const char* screensaverWindow);

@@ -10,9 +10,10 @@ add_library(vellora_decode STATIC
     platform/linux/decode_jpeg.cpp
     platform/linux/decode_png.cpp
     platform/linux/decode_gif.cpp
+    platform/linux/orientation.cpp
 )
 target_include_directories(vellora_decode PUBLIC ${CMAKE_SOURCE_DIR})
-target_link_libraries(vellora_decode PRIVATE JPEG::JPEG PNG::PNG GIF::GIF)
+target_link_libraries(vellora_decode PRIVATE JPEG::JPEG PNG::PNG GIF::GIF PUBLIC vellora_core)
 add_executable(vellora-decode-bench tools/decode_bench.cpp)
 target_link_libraries(vellora-decode-bench PRIVATE vellora_decode)
 
@@ -36,11 +37,13 @@ if(NOT VELLORA_FUZZ)
         platform/linux/message_box.cpp
         platform/linux/command_line.cpp
         platform/linux/window_timers.cpp
+        platform/linux/xscreensaver_setup.cpp
     )
     target_link_libraries(vellora_linux PUBLIC vellora_core vellora_decode X11::X11 X11::Xext PkgConfig::GTK3)
 
     add_executable(vellora platform/linux/main.cpp)
-    target_link_libraries(vellora PRIVATE vellora_linux)
+    target_link_libraries(vellora PRIVATE vellora_linux vellora_gtk_dialog)
+    include(platform/linux/package.cmake)
 
     # Test helpers: the test platform's screen for a device and picture, and a plain
     # window for the show to draw into.

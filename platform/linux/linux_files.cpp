@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <optional>
 
 #include "platform/linux/linux_internal.h"
 
@@ -79,9 +81,28 @@ void makeFolders(const std::string& folder) {
     }
 }
 
+class TextInputFile : public InputFile {
+public:
+    explicit TextInputFile(std::string text) : text_(std::move(text)) {}
+    std::size_t read(char* buffer, std::size_t size) override {
+        const std::size_t n = std::min(size, text_.size() - pos_);
+        std::copy_n(text_.data() + pos_, n, buffer);
+        pos_ += n;
+        return n;
+    }
+
+private:
+    std::string text_;
+    std::size_t pos_ = 0;
+};
+
+std::optional<std::string> settingsOfThisRun;
+
 class LinuxFiles : public Files {
 public:
     std::unique_ptr<InputFile> openForReading(const std::string& path) override {
+        if (settingsOfThisRun && path == configDirectory() + "\\Tessaview.ini")
+            return std::make_unique<TextInputFile>(*settingsOfThisRun);
         const int fd = open(localPath(path).c_str(), O_RDONLY | O_CLOEXEC);
         if (fd < 0) return nullptr;
         return std::make_unique<FdInput>(fd);
@@ -108,6 +129,8 @@ std::string configDirectory() {
     const char* home = std::getenv("HOME");
     return std::string(home ? home : "") + "/.config/vellora";
 }
+
+void useSettingsForThisRun(std::string fileBytes) { settingsOfThisRun = std::move(fileBytes); }
 
 Files& files() {
     static LinuxFiles files;

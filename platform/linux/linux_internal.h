@@ -102,4 +102,11 @@ Window createOwnWindow();
 
 void installLinuxPlatform();
 
+// The show of this run reads these bytes as its settings file, which stays as it is
+// on the disk; the dialog never sees them.
+void useSettingsForThisRun(std::string fileBytes);
+
+// For --upright: JPEG photos are turned by their EXIF orientation.
+void setTurnPhotosUpright(bool on);
+
 }  // namespace vellora::linux_platform

@@ -6,6 +6,7 @@
 
 #include "platform/linux/decode.h"
 #include "platform/linux/linux_internal.h"
+#include "platform/linux/orientation.h"
 #include "platform/pixel_drawing.h"
 
 namespace vellora::linux_platform {
@@ -36,12 +37,15 @@ bool readWholeFile(const std::string& path, std::vector<unsigned char>& bytes) {
 
 // One picture lives at a time, so each is decoded into the storage of the one before
 // instead of fresh memory that must be mapped and cleared.
+bool turnPhotosUpright = false;
+
 class LinuxPictures : public PictureLoader {
 public:
     std::unique_ptr<Picture> loadPictureFile(const std::string& path) override {
         std::vector<unsigned char> bytes;
         if (!readWholeFile(path, bytes)) return nullptr;
         const bool decoded = decodePictureInto(bytes.data(), bytes.size(), spare_);
+        if (decoded && turnPhotosUpright) turnUpright(spare_, bytes.data(), bytes.size());
         bytes = {};
         if (!decoded || spare_.width <= 0 || spare_.height <= 0 ||
             spare_.pixels.size() != static_cast<std::size_t>(spare_.width) * static_cast<std::size_t>(spare_.height))
@@ -67,6 +71,8 @@ PixelPicture::PixelPicture(std::int32_t width, std::int32_t height, std::vector<
 PixelPicture::~PixelPicture() {
     if (storageHome_) *storageHome_ = std::move(pixels_);
 }
+
+void setTurnPhotosUpright(bool on) { turnPhotosUpright = on; }
 
 PictureLoader& pictureLoader() {
     static LinuxPictures pictures;

@@ -2,24 +2,64 @@
 // command line, then the same shell as on Windows.
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 
+#include "effects/pacing.h"
 #include "platform/linux/command_line.h"
+#include "platform/linux/gtk_dialog.h"
 #include "platform/linux/linux_internal.h"
+#include "platform/linux/xscreensaver_setup.h"
 #include "shell/shell.h"
+#include "slideshow/fitted_picture.h"
+#include "slideshow/settings_file.h"
 
 using namespace vellora;
 using namespace vellora::linux_platform;
 
+namespace {
+
+// The settings file as it is, with the command line's values in place of its own;
+// a missing file counts as the defaults, since the options may name everything.
+void overrideSettings(const SettingsOverrides& overrides) {
+    Settings settings;
+    if (std::unique_ptr<InputFile> file = openSettingsFile()) readSettings(*file, settings);
+    if (overrides.imageListPath) settings.imageListPath = *overrides.imageListPath;
+    if (overrides.effectIndex) settings.effectIndex = *overrides.effectIndex;
+    if (overrides.delaySeconds) settings.delaySeconds = *overrides.delaySeconds;
+    if (overrides.randomOrder) settings.randomOrder = *overrides.randomOrder;
+    useSettingsForThisRun(encodeSettings(settings));
+}
+
+void applyShowOptions(const CommandLine& command) {
+    if (command.overrides.any()) overrideSettings(command.overrides);
+    setTurnPhotosUpright(command.upright);
+    setPacedTransitions(command.paced);
+    if (command.fit) {
+        static FittingLoader fitting(pictureLoader());
+        Platform withFitting = platform();
+        withFitting.pictures = &fitting;
+        installPlatform(withFitting);
+    }
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
     const CommandLine command = parseCommandLine(argc, argv, std::getenv("XSCREENSAVER_WINDOW"));
-    if (command.form == ShowForm::help) {
+    switch (command.form) {
+    case ShowForm::help:
         std::fputs(helpText, stdout);
         return 0;
-    }
-    if (command.form == ShowForm::invalid) {
+    case ShowForm::invalid:
         std::fprintf(stderr, "%s\n", usageLine);
         return 2;
+    case ShowForm::settings:
+        return runSettingsDialogGtk();
+    case ShowForm::installXscreensaver:
+        return installIntoXscreensaver();
+    default:
+        break;
     }
     installStopSignals();
     if (!openSession()) {
@@ -27,6 +67,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     installLinuxPlatform();
+    applyShowOptions(command);
 
     unsigned long window = command.window;
     if (command.form == ShowForm::root && window == 0) window = DefaultRootWindow(session().display);
