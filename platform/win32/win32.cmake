@@ -34,3 +34,7 @@ target_link_options(mpr_standin PRIVATE -Wl,--kill-at)
 # The show's arithmetic as the Windows build computes it, for the tests.
 add_executable(vellora-arithmetic tests/wine/arithmetic.cpp)
 target_link_libraries(vellora-arithmetic PRIVATE vellora_win32)
+
+# The transition benchmark, which also draws the frames of the same-pixels and leak tests.
+add_executable(vellora-bench tests/wine/bench.cpp)
+target_link_libraries(vellora-bench PRIVATE vellora_win32 psapi)
