@@ -2,13 +2,15 @@
 // full-screen window, for the benchmark and the same-pixels and leak tests.
 //   rows PICTURE [--render]   measures pause(1) and pause(10), then runs the reveal and
 //                             the clear of rows 1 to 19 with the picture placed as the
-//                             show places it; one line per row and direction
+//                             show places it; one line per row and direction, with the
+//                             time its pauses really took
 //   pauses                    how long pause(1) and pause(10) really last
 //   frames                    reads commands from standard input, one per line:
 //                               load PATH               loads and places a picture
-//                               draw ROW reveal|clear N runs one transition on a black
-//                                                       screen, stopping its drawing after
-//                                                       N calls (-1: all), without pausing
+//                               draw ROW reveal|clear F runs one transition on a black
+//                                                       screen without pausing, passing on
+//                                                       only the first fraction F of its
+//                                                       drawing calls (1: all)
 //                               quit
 //   leak PICTURE COUNT        loads, draws and releases the picture COUNT times; prints
 //                             the process's GDI objects and memory before and after
@@ -74,28 +76,6 @@ private:
     Canvas& inner_;
 };
 
-// Counts the pauses by length; pausing can be switched off where only pixels matter.
-class CountingClock : public Clock {
-public:
-    explicit CountingClock(Clock& inner) : inner_(inner) {}
-    bool sleeps = true;
-    long long pauses = 0, nominalMs = 0, ones = 0, tens = 0;
-
-    void sleep(std::uint32_t ms) override {
-        ++pauses;
-        nominalMs += ms;
-        ones += ms == 1;
-        tens += ms == 10;
-        if (sleeps) inner_.sleep(ms);
-    }
-    std::int64_t calendarSeconds() override { return inner_.calendarSeconds(); }
-    std::uint32_t tickCount() override { return inner_.tickCount(); }
-    void reset() { pauses = nominalMs = ones = tens = 0; }
-
-private:
-    Clock& inner_;
-};
-
 double nowMs() {
     static const double frequency = [] {
         LARGE_INTEGER f;
@@ -107,9 +87,46 @@ double nowMs() {
     return static_cast<double>(t.QuadPart) * 1000.0 / frequency;
 }
 
+// Counts the pauses and times each one where it happens, so that a transition's
+// own drawing time is its wall time less what its pauses really took. Pausing can
+// be switched off where only pixels matter.
+class CountingClock : public Clock {
+public:
+    explicit CountingClock(Clock& inner) : inner_(inner) {}
+    bool sleeps = true;
+    long long pauses = 0, nominalMs = 0;
+    double pausedMs = 0;
+
+    void sleep(std::uint32_t ms) override {
+        ++pauses;
+        nominalMs += ms;
+        if (!sleeps) return;
+        const double start = nowMs();
+        inner_.sleep(ms);
+        pausedMs += nowMs() - start;
+    }
+    std::int64_t calendarSeconds() override { return inner_.calendarSeconds(); }
+    std::uint32_t tickCount() override { return inner_.tickCount(); }
+    void reset() {
+        pauses = nominalMs = 0;
+        pausedMs = 0;
+    }
+
+private:
+    Clock& inner_;
+};
+
 void pumpMessages() {
     MSG message;
     while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+}
+
+// Puts what was drawn on the display before the caller is told: Wine hands a
+// window's pixels to the X server when the thread waits for messages.
+void showOnScreen() {
+    GdiFlush();
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 0, QS_ALLINPUT);
+    pumpMessages();
 }
 
 HWND openFullScreenWindow() {
@@ -198,8 +215,7 @@ void printPauses(const PauseFigures& one, const PauseFigures& ten) {
 }
 
 int runRows(Bench& bench, const std::string& path) {
-    const PauseFigures one = measurePause(1), ten = measurePause(10);
-    printPauses(one, ten);
+    printPauses(measurePause(1), measurePause(10));
     bench.clock->reset();
     std::printf("row,direction,wall_ms,nominal_ms,pauses,renders,fills,pies,overhead_ms,real_pause_ms\n");
     for (int row = 1; row < effectCount; ++row) {
@@ -221,18 +237,29 @@ int runRows(Bench& bench, const std::string& path) {
             GdiFlush();
             const double wall = nowMs() - start;
             const CountingClock& c = *bench.clock;
-            // What the pauses really take on this system, from the measured means.
-            const double realPauses = static_cast<double>(c.nominalMs - c.ones - 10 * c.tens) +
-                                      static_cast<double>(c.ones) * one.mean + static_cast<double>(c.tens) * ten.mean;
             const Counts& n = bench.canvas->counts;
             std::printf("%d,%s,%.1f,%lld,%lld,%lld,%lld,%lld,%.1f,%.1f\n", row, reveal ? "reveal" : "clear", wall,
                         c.nominalMs, c.pauses, n.renders, n.fills, n.pies, wall - static_cast<double>(c.nominalMs),
-                        realPauses);
+                        c.pausedMs);
             std::fflush(stdout);
             pumpMessages();
         }
     }
     return 0;
+}
+
+// Runs one transition on a black screen (a clear after the picture's full draw),
+// passing on only its first `budget` drawing calls; returns how many it makes in all.
+long long drawTransition(Bench& bench, const Picture& picture, int row, bool reveal, long long budget) {
+    seedRandom(1);
+    bench.blank();
+    if (!reveal) fullDraw(picture);
+    bench.canvas->reset(budget);
+    if (reveal)
+        effectCatalogue[row].reveal(picture);
+    else
+        effectCatalogue[row].clear();
+    return bench.canvas->counts.calls();
 }
 
 int runFrames(Bench& bench) {
@@ -244,29 +271,22 @@ int runFrames(Bench& bench) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         char kind[16] = {};
         int row = 0;
-        long long budget = -1;
+        double fraction = 1;
         if (line.rfind("load ", 0) == 0) {
             path = line.substr(5);
             picture = bench.load(path);
             const SlideState& s = slideState();
+            showOnScreen();
             std::printf(picture ? "placed %d %d %d %d\n" : "failed\n", s.drawLeft, s.drawTop, s.drawWidth,
                         s.drawHeight);
-        } else if (std::sscanf(line.c_str(), "draw %d %15s %lld", &row, kind, &budget) == 3 && picture && row >= 1 &&
+        } else if (std::sscanf(line.c_str(), "draw %d %15s %lf", &row, kind, &fraction) == 3 && picture && row >= 1 &&
                    row < effectCount) {
-            // A fresh picture for every transition, as the show has.
-            picture = bench.load(path);
-            if (!picture) return 1;
-            seedRandom(1);
-            bench.blank();
             const bool reveal = std::strcmp(kind, "reveal") == 0;
-            if (!reveal) fullDraw(*picture);
-            bench.canvas->reset(budget);
-            if (reveal)
-                effectCatalogue[row].reveal(*picture);
-            else
-                effectCatalogue[row].clear();
-            GdiFlush();
-            std::printf("done %lld %d\n", bench.canvas->counts.calls(), win32::drawsFromBitmap(*picture) ? 1 : 0);
+            long long budget = -1;
+            if (fraction < 1) budget = static_cast<long long>(drawTransition(bench, *picture, row, reveal, 0) * fraction);
+            const long long calls = drawTransition(bench, *picture, row, reveal, budget);
+            showOnScreen();
+            std::printf("done %lld %d\n", calls, win32::drawsFromBitmap(*picture) ? 1 : 0);
         } else if (line == "quit") {
             return 0;
         } else {

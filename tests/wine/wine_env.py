@@ -80,7 +80,7 @@ class WineWorld:
                   "win98", "/f"], timeout=120)
         subprocess.Popen(["wineserver", "-p"], env=self.env).wait()
         for name in ("vellora.scr", "vellora-probe.exe", "vellora-host.exe", "vellora-arithmetic.exe", "PASSWORD.CPL",
-                     "MPR.DLL"):
+                     "MPR.DLL", "vellora-bench.exe"):
             shutil.copy(os.path.join(self.build, name), os.path.join(self.drive, name))
         shutil.copy(os.path.join(self.build, "vellora.scr"), os.path.join(self.drive, "vellora98.scr"))
 
