@@ -46,7 +46,7 @@ pictures=(resources/samples/* "$out/pictures/plasma-800x600.jpg" "$out/pictures/
 csv=$out/pace.csv
 system=$out/pace-system.csv
 echo "picture,path,row,direction,wall_ms,nominal_ms,pauses,renders,fills,pies,overhead_ms,real_pause_ms" > "$csv"
-echo "measure,path,mean_ms,worst_ms" > "$system"
+echo "measure,picture,path,mean,worst" > "$system"
 for picture in "${pictures[@]}"; do
   name=$(basename "$picture")
   cp "$picture" "$drive/bench/$name"
@@ -55,7 +55,7 @@ for picture in "${pictures[@]}"; do
     [ "$path" = render ] && flag=(--render)
     (cd "$drive" && wine 'C:\vellora-bench.exe' rows "C:\\bench\\$name" "${flag[@]}") > "$out/run.txt"
     grep -E '^[0-9]+,' "$out/run.txt" | sed "s|^|$name,$path,|" >> "$csv"
-    awk -v p="$path" '$1 == "pause" { print "pause(" $2 ")," p "," $3 "," $4 }' "$out/run.txt" >> "$system"
+    awk -v n="$name" -v p="$path" '$1 == "pause" { print "pause(" $2 ") ms," n "," p "," $3 "," $4 }' "$out/run.txt" >> "$system"
   done
 done
 
@@ -68,13 +68,14 @@ for _ in $(seq 300); do
   xdotool search --name '^Screen Saver$' >/dev/null 2>&1 && break
   sleep 0.1
 done
+# User and system time of the show's own process, in clock ticks (Wine runs it as one Linux process).
 cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
 sleep 3  # the first tick and its reveal, which is row 1 and immediate
 before=$(cpu_ticks "$show")
 sleep 10
 after=$(cpu_ticks "$show")
 hz=$(getconf CLK_TCK)
-echo "idle-cpu-percent,show,$(awk -v a="$after" -v b="$before" -v hz="$hz" 'BEGIN { printf "%.2f", (a - b) / hz / 10 * 100 }'),-" >> "$system"
+echo "idle CPU %,$(basename "${pictures[0]}"),show,$(awk -v a="$after" -v b="$before" -v hz="$hz" 'BEGIN { printf "%.2f", (a - b) / hz / 10 * 100 }'),-" >> "$system"
 kill "$show" 2>/dev/null || true
 show=
 
