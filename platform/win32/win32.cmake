@@ -41,3 +41,6 @@ add_executable(vellora-picture tests/wine/picture_tool.cpp)
 target_link_libraries(vellora-picture PRIVATE vellora_win32 psapi)
 # The Windows installer.
 include(installer/installer.cmake)
+# The transition benchmark, which also draws the frames of the same-pixels and leak tests.
+add_executable(vellora-bench tests/wine/bench.cpp)
+target_link_libraries(vellora-bench PRIVATE vellora_win32 psapi)

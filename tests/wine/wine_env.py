@@ -79,8 +79,8 @@ class WineWorld:
         self.run(["wine", "reg", "add", r"HKCU\Software\Wine\AppDefaults\vellora98.scr", "/v", "Version", "/d",
                   "win98", "/f"], timeout=120)
         subprocess.Popen(["wineserver", "-p"], env=self.env).wait()
-        for name in ("vellora.scr", "vellora-probe.exe", "vellora-host.exe", "vellora-arithmetic.exe", "vellora-picture.exe", "PASSWORD.CPL",
-                     "MPR.DLL"):
+        for name in ("vellora.scr", "vellora-probe.exe", "vellora-host.exe", "vellora-arithmetic.exe", "vellora-picture.exe",
+                     "vellora-bench.exe", "PASSWORD.CPL", "MPR.DLL"):
             shutil.copy(os.path.join(self.build, name), os.path.join(self.drive, name))
         shutil.copy(os.path.join(self.build, "vellora.scr"), os.path.join(self.drive, "vellora98.scr"))
 
