@@ -5,10 +5,11 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "effects/pacing.h"
 #include "shell/shell.h"
 #include "slideshow/random.h"
 #include "slideshow/slide_state.h"
+// The options switch, which every test starts without.
+#include "effects/pacing.h"
 
 namespace vellora::test {
 namespace {
