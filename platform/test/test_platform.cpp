@@ -8,7 +8,6 @@
 #include "shell/shell.h"
 #include "slideshow/random.h"
 #include "slideshow/slide_state.h"
-// The options switch, which every test starts without.
 #include "effects/pacing.h"
 
 namespace vellora::test {
