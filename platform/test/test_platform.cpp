@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "platform/linux/decode.h"
 #include "effects/pacing.h"
+#include "platform/linux/decode.h"
 #include "shell/shell.h"
 #include "slideshow/random.h"
 #include "slideshow/slide_state.h"
