@@ -21,4 +21,7 @@ dbus-run-session -- /usr/bin/python3 tests/linux/settings_dialog_test.py build/n
 # The native program under Xvfb; the message boxes are read through the
 # accessibility bus of a private D-Bus session, with the system's GObject bindings.
 dbus-run-session -- /usr/bin/python3 tests/linux/run_linux.py build/release 2> >(grep -v '^dbus-daemon' >&2) || status=1
+# The Debian package: lintian finds no error, and it installs, runs and removes
+# cleanly in an empty root.
+bash tools/package.sh --check || status=1
 exit $status

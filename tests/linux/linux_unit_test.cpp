@@ -51,6 +51,10 @@ TEST(CommandLine, FormsAndWindowIds) {
         {{"--window-id", "99999999999999999999999"}, nullptr, ShowForm::invalid, 0},
         {{"-root"}, nullptr, ShowForm::invalid, 0},
         {{"/s"}, nullptr, ShowForm::invalid, 0},
+        {{"--settings"}, nullptr, ShowForm::settings, 0},
+        {{"--install-xscreensaver"}, nullptr, ShowForm::installXscreensaver, 0},
+        {{"--settings", "--root"}, nullptr, ShowForm::invalid, 0},
+        {{"--root", "--fit", "--upright", "--paced"}, "0x400001", ShowForm::root, 0x400001},
     };
     for (const Case& c : cases) {
         std::vector<const char*> argv{"vellora"};
@@ -60,6 +64,44 @@ TEST(CommandLine, FormsAndWindowIds) {
         for (const char* a : c.args) text += std::string(a) + " ";
         EXPECT_EQ(static_cast<int>(got.form), static_cast<int>(c.form)) << text;
         EXPECT_EQ(got.window, c.window) << text;
+    }
+}
+
+TEST(CommandLine, ShowOptionsOverrideForOneRun) {
+    struct Case {
+        std::vector<const char*> args;
+        bool valid;
+        SettingsOverrides want;
+    };
+    const std::vector<Case> cases = {
+        {{}, true, {}},
+        {{"--list", "/home/me/list.txt"}, true, {"/home/me/list.txt", {}, {}, {}}},
+        {{"--effect", "0", "--effect", "19"}, true, {{}, 19, {}, {}}},
+        {{"--delay", "0"}, true, {{}, {}, 0, {}}},
+        {{"--delay", "2147483647", "--random"}, true, {{}, {}, 2147483647, 1}},
+        {{"--random", "--no-random"}, true, {{}, {}, {}, 0}},
+        {{"--effect", "20"}, false, {}},
+        {{"--effect", "-1"}, false, {}},
+        {{"--effect", "3x"}, false, {}},
+        {{"--delay", "-1"}, false, {}},
+        {{"--delay", "2147483648"}, false, {}},
+        {{"--delay"}, false, {}},
+        {{"--list", ""}, false, {}},
+        {{"--list", "a\nb"}, false, {}},
+        {{"--list", "a\x1a"}, false, {}},
+    };
+    for (const Case& c : cases) {
+        std::vector<const char*> argv{"vellora"};
+        argv.insert(argv.end(), c.args.begin(), c.args.end());
+        const CommandLine got = parseCommandLine(static_cast<int>(argv.size()), argv.data(), nullptr);
+        std::string text;
+        for (const char* a : c.args) text += std::string(a) + " ";
+        EXPECT_EQ(got.form != ShowForm::invalid, c.valid) << text;
+        if (!c.valid) continue;
+        EXPECT_EQ(got.overrides.imageListPath, c.want.imageListPath) << text;
+        EXPECT_EQ(got.overrides.effectIndex, c.want.effectIndex) << text;
+        EXPECT_EQ(got.overrides.delaySeconds, c.want.delaySeconds) << text;
+        EXPECT_EQ(got.overrides.randomOrder, c.want.randomOrder) << text;
     }
 }
 
