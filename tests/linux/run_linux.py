@@ -5,6 +5,7 @@ usage: run_linux.py BUILD_DIR [TEST_NAME...]   (BUILD_DIR holds vellora and its 
 Run it inside a D-Bus session (dbus-run-session) with a Python that has the GObject
 bindings, so the message boxes can be read through the accessibility tree.
 Prints one line per test and closes with "N passed, M failed"."""
+import importlib
 import os
 import signal
 import subprocess
@@ -403,7 +404,13 @@ def test_message_boxes(world):
 
 
 def all_tests():
-    return [value for key, value in globals().items() if key.startswith("test_") and callable(value)]
+    """The tests of this file, then those of every e2e_*.py beside it."""
+    tests = [value for key, value in globals().items() if key.startswith("test_") and callable(value)]
+    here = os.path.dirname(os.path.abspath(__file__))
+    for name in sorted(f[:-3] for f in os.listdir(here) if f.startswith("e2e_") and f.endswith(".py")):
+        module = importlib.import_module(name)
+        tests += [v for k, v in vars(module).items() if k.startswith("test_") and callable(v)]
+    return tests
 
 
 def main():
