@@ -31,6 +31,7 @@ if(NOT VELLORA_FUZZ)
         platform/linux/x11_session.cpp
         platform/linux/x11_canvas.cpp
         platform/linux/x11_windows.cpp
+        platform/linux/x11_shell.cpp
         platform/linux/linux_files.cpp
         platform/linux/linux_clock.cpp
         platform/linux/linux_pictures.cpp

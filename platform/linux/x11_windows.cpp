@@ -1,5 +1,5 @@
-// The show window, its timers and the event loop: X events become the shell's
-// window messages, so the input and close rules are the same code as on Windows.
+// The show window and the event loop: X events become the shell's window
+// messages, so the input and close rules are the same code as on Windows.
 #include <poll.h>
 #include <sched.h>
 #include <time.h>
@@ -9,11 +9,9 @@
 
 #include <algorithm>
 #include <cstring>
-#include <deque>
 #include <optional>
 
-#include "platform/linux/linux_internal.h"
-#include "platform/linux/window_timers.h"
+#include "platform/linux/x11_loop.h"
 #include "platform/messages.h"
 #include "shell/shell.h"
 #include "slideshow/controller.h"
@@ -22,40 +20,7 @@
 namespace vellora::linux_platform {
 namespace {
 
-constexpr std::int32_t xVirtualScreen = 76, yVirtualScreen = 77, cxVirtualScreen = 78, cyVirtualScreen = 79;
-constexpr long inputEvents = KeyPressMask | ButtonPressMask | PointerMotionMask | FocusChangeMask;
-constexpr long windowEvents = ExposureMask | StructureNotifyMask;
-
-std::uint64_t nowMs() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<std::uint64_t>(now.tv_sec) * 1000u + static_cast<std::uint64_t>(now.tv_nsec) / 1000000u;
-}
-
-struct PostedMessage {
-    WindowHandle window;
-    MessageId message;
-    WParam wParam;
-    LParam lParam;
-};
-
-struct ShowWindow {
-    Window xid = 0;
-    bool owned = false;       // made by this program, so destroyed by it
-    bool fullScreen = false;  // takes all input and hides the pointer
-    bool destroyed = false;
-    std::unique_ptr<WindowCanvas> canvas;
-};
-
-// The process's one event loop: like the message queue it stands for, process-wide.
-struct EventLoop {
-    Window ownWindow = 0;
-    ShowWindow show;
-    std::deque<PostedMessage> posted;
-    WindowTimers timers;
-    bool quitPosted = false;
-    std::intptr_t quitCode = 0;
-} loop;
+EventLoop loop;
 
 bool errorSeen = false;
 int recordError(Display*, XErrorEvent*) {
@@ -63,7 +28,16 @@ int recordError(Display*, XErrorEvent*) {
     return 0;
 }
 
-// Asks about a window that may not exist without the answer counting as the show's window vanishing.
+}  // namespace
+
+EventLoop& eventLoop() { return loop; }
+
+std::uint64_t nowMs() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<std::uint64_t>(now.tv_sec) * 1000u + static_cast<std::uint64_t>(now.tv_nsec) / 1000000u;
+}
+
 bool windowAttributes(Window window, XWindowAttributes& attributes) {
     Display* d = session().display;
     XSync(d, False);
@@ -121,6 +95,8 @@ void grabInput() {
                  blankCursor(), CurrentTime);
     XFlush(d);
 }
+
+namespace {
 
 void releaseInput() {
     Display* d = session().display;
@@ -193,13 +169,13 @@ void handleEvent(XEvent& event) {
     }
 }
 
+}  // namespace
+
 void waitForWork(int timeoutMs) {
     pollfd watched[2] = {{ConnectionNumber(session().display), POLLIN, 0}, {stopWakeDescriptor(), POLLIN, 0}};
     poll(watched, watched[1].fd >= 0 ? 2 : 1, timeoutMs);
 }
 
-// Handles one thing in the order Windows does: posted messages, then input and
-// window events, then a timer. False when there was nothing to do.
 bool handleOne() {
     if (ended()) return false;
     if (!loop.posted.empty()) {
@@ -222,6 +198,8 @@ bool handleOne() {
     }
     return false;
 }
+
+namespace {
 
 bool keepDialogOpen() {
     while (handleOne()) {
@@ -262,167 +240,11 @@ public:
     }
 };
 
-class X11Shell : public ShellServices {
-public:
-    const char* nextChar(const char* text) override { return *text ? text + 1 : text; }
-    void initCommonControls() override {}
-    // Not a Windows 95/98/Me system: no password services.
-    std::optional<std::uint32_t> platformId() override { return std::nullopt; }
-    bool isWindow(WindowHandle window) override {
-        XWindowAttributes attributes{};
-        return window != 0 && window <= 0xFFFFFFFFu && windowAttributes(static_cast<Window>(window), attributes);
-    }
-    WindowHandle foregroundWindow() override { return 0; }
-    void setForegroundWindow(WindowHandle window) override {
-        if (window == loop.show.xid && loop.show.fullScreen && !loop.show.destroyed && !ended()) grabInput();
-    }
-    ScreenRect clientRect(WindowHandle window) override {
-        XWindowAttributes attributes{};
-        if (!windowAttributes(static_cast<Window>(window), attributes)) return {};
-        return {0, 0, attributes.width, attributes.height};
-    }
-    std::int32_t systemMetric(std::int32_t index) override {
-        const DeviceMetrics screen = screenMetrics();
-        if (index == cxVirtualScreen) return screen.horzRes;
-        if (index == cyVirtualScreen) return screen.vertRes;
-        return 0;  // the virtual screen's origin, and anything else
-    }
-    ScreenRect screenClipBox() override {
-        const DeviceMetrics screen = screenMetrics();
-        return {0, 0, screen.horzRes, screen.vertRes};
-    }
-    WindowHandle findTopLevelWindow(const char* className, const char* title) override {
-        Display* d = session().display;
-        Window root = 0, parent = 0, *children = nullptr;
-        unsigned count = 0;
-        if (!XQueryTree(d, DefaultRootWindow(d), &root, &parent, &children, &count)) return 0;
-        WindowHandle found = 0;
-        for (unsigned i = 0; i < count && !found; ++i)
-            if (children[i] != loop.show.xid && windowIs(children[i], className, title)) found = children[i];
-        if (children) XFree(children);
-        return found;
-    }
-    std::optional<std::uint8_t> acLineStatus() override { return std::nullopt; }
-    MessageId registerMessage(const char*) override { return 0; }
-    bool registerSaverClass(const SaverClass&) override { return true; }
-    WindowHandle createSaverWindow(const SaverWindowForm& form) override {
-        Display* d = session().display;
-        if (form.parent) {
-            // The window the program was handed (or made for trying it out) is itself the show window.
-            loop.show.xid = static_cast<Window>(form.parent);
-            loop.show.owned = loop.show.xid == loop.ownWindow;
-            XSelectInput(d, loop.show.xid, windowEvents);
-        } else {
-            XSetWindowAttributes attributes{};
-            attributes.override_redirect = True;
-            attributes.background_pixel = BlackPixel(d, session().screen);
-            attributes.event_mask = windowEvents | inputEvents;
-            loop.show.xid = XCreateWindow(d, RootWindow(d, session().screen), form.left, form.top,
-                                     static_cast<unsigned>(std::max(form.width, 1)),
-                                     static_cast<unsigned>(std::max(form.height, 1)), 0, CopyFromParent, InputOutput,
-                                     CopyFromParent, CWOverrideRedirect | CWBackPixel | CWEventMask, &attributes);
-            XStoreName(d, loop.show.xid, form.title);
-            // Class and title let a second full-screen start find this one.
-            XClassHint hint{const_cast<char*>("vellora"), const_cast<char*>(form.className)};
-            XSetClassHint(d, loop.show.xid, &hint);
-            loop.show.owned = loop.show.fullScreen = true;
-            XMapRaised(d, loop.show.xid);
-        }
-        XSync(d, False);
-        const auto window = static_cast<WindowHandle>(loop.show.xid);
-        dispatch(window, msg::create, 0, 0);
-        if (!loop.show.destroyed && !ended()) dispatch(window, msg::showWindow, 1, 0);
-        return window;
-    }
-    std::intptr_t runMessageLoop() override {
-        while (!ended()) {
-            if (handleOne()) continue;
-            XFlush(session().display);
-            waitForWork(loop.timers.millisecondsToNext(nowMs()));
-        }
-        // A stop signal or a vanished window ends the show quietly.
-        return loop.quitPosted && !stopRequested() && !session().windowGone ? loop.quitCode : 0;
-    }
-    std::intptr_t runSettingsDialog(WindowHandle) override { return -1; }
-    std::intptr_t runGuarded(const std::function<std::intptr_t()>& body, const std::function<void()>&) override {
-        return body();
-    }
-    void postMessage(WindowHandle window, MessageId message, WParam wParam, LParam lParam) override {
-        loop.posted.push_back({window, message, wParam, lParam});
-    }
-    void hideCursor() override {
-        if (!loop.show.fullScreen || loop.show.destroyed) return;
-        XDefineCursor(session().display, loop.show.xid, blankCursor());
-    }
-    ScreenPoint cursorPos() override {
-        Display* d = session().display;
-        Window root = 0, child = 0;
-        int rootX = 0, rootY = 0, x = 0, y = 0;
-        unsigned mask = 0;
-        XQueryPointer(d, DefaultRootWindow(d), &root, &child, &rootX, &rootY, &x, &y, &mask);
-        return {rootX, rootY};
-    }
-    WindowHandle parentOf(WindowHandle) override { return 0; }
-    std::uintptr_t loadedModule(const char*) override { return 0; }
-    std::uintptr_t procAddress(std::uintptr_t, const char*) override { return 0; }
-    std::uintptr_t associateContext(std::uintptr_t, WindowHandle, std::uintptr_t) override { return 0; }
-    MessageResult sendMessage(WindowHandle window, MessageId message, WParam wParam, LParam lParam) override {
-        return dispatch(window, message, wParam, lParam);
-    }
-    void removeTimerMessage(WindowHandle) override { loop.timers.dropPending(nowMs()); }
-    std::uint32_t callVerifyPassword(std::uintptr_t, WindowHandle) override { return 1; }
-    bool openDesktopKey() override { return false; }
-    std::optional<std::uint32_t> queryDesktopNumber(const char*) override { return std::nullopt; }
-    void closeDesktopKey() override {}
-    std::uintptr_t loadLibrary(const char*) override { return 0; }
-    void freeLibrary(std::uintptr_t) override {}
-    void setScreenSaverRunning(std::uint32_t) override {}
-    void callChangePassword(std::uintptr_t, const char*, WindowHandle) override {}
-};
-
-// The settings dialog comes with the next version; nothing calls these yet.
-class NoDialog : public DialogServices {
-public:
-    void endDialog(WindowHandle, std::intptr_t) override {}
-    void addComboString(WindowHandle, std::int32_t, const char*) override {}
-    void setComboSelection(WindowHandle, std::int32_t, std::int32_t) override {}
-    std::int32_t comboSelection(WindowHandle, std::int32_t) override { return -1; }
-    void setItemText(WindowHandle, std::int32_t, const std::string&) override {}
-    std::string itemText(WindowHandle, std::int32_t, std::size_t) override { return {}; }
-    void setItemSignedInt(WindowHandle, std::int32_t, std::int32_t) override {}
-    std::int32_t itemSignedInt(WindowHandle, std::int32_t) override { return 0; }
-    void checkButton(WindowHandle, std::int32_t, std::uint32_t) override {}
-    std::uint32_t buttonState(WindowHandle, std::int32_t) override { return 0; }
-};
-
 }  // namespace
-
-Window createOwnWindow() {
-    Display* d = session().display;
-    const int s = session().screen;
-    const unsigned width = static_cast<unsigned>(std::max(DisplayWidth(d, s) / 2, 1));
-    const unsigned height = static_cast<unsigned>(std::max(DisplayHeight(d, s) / 2, 1));
-    loop.ownWindow = XCreateSimpleWindow(d, RootWindow(d, s), 0, 0, width, height, 0, BlackPixel(d, s), BlackPixel(d, s));
-    XStoreName(d, loop.ownWindow, "Vellora");
-    XSetWMProtocols(d, loop.ownWindow, &session().deleteWindow, 1);
-    XMapWindow(d, loop.ownWindow);
-    XSync(d, False);
-    return loop.ownWindow;
-}
 
 WindowServices& windowServices() {
     static X11Windows windows;
     return windows;
-}
-
-ShellServices& shell() {
-    static X11Shell shell;
-    return shell;
-}
-
-DialogServices& dialog() {
-    static NoDialog dialog;
-    return dialog;
 }
 
 }  // namespace vellora::linux_platform

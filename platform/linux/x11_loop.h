@@ -1,0 +1,56 @@
+// Internal to the X11 platform: the event loop that the window services and the
+// shell services share. One show window per process; the loop stands for the
+// platform's message queue, so its record is process-wide like that queue.
+#pragma once
+
+#include <X11/Xlib.h>
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+
+#include "platform/linux/linux_internal.h"
+#include "platform/linux/window_timers.h"
+
+namespace vellora::linux_platform {
+
+struct PostedMessage {
+    WindowHandle window;
+    MessageId message;
+    WParam wParam;
+    LParam lParam;
+};
+
+struct ShowWindow {
+    Window xid = 0;
+    bool owned = false;       // made by this program, so destroyed by it
+    bool fullScreen = false;  // takes all input and hides the pointer
+    bool destroyed = false;
+    std::unique_ptr<WindowCanvas> canvas;
+};
+
+struct EventLoop {
+    Window ownWindow = 0;
+    ShowWindow show;
+    std::deque<PostedMessage> posted;
+    WindowTimers timers;
+    bool quitPosted = false;
+    std::intptr_t quitCode = 0;
+};
+
+EventLoop& eventLoop();
+std::uint64_t nowMs();
+// Asks about a window that may not exist without the answer counting as the show's window vanishing.
+bool windowAttributes(Window window, XWindowAttributes& attributes);
+bool windowIs(Window window, const char* className, const char* title);
+MessageResult dispatch(WindowHandle window, MessageId message, WParam wParam, LParam lParam);
+Cursor blankCursor();
+void grabInput();
+// A quit, a stop signal or the window's vanishing.
+bool ended();
+// Handles one thing in the order Windows does: posted messages, then input and
+// window events, then a timer. False when there was nothing to do.
+bool handleOne();
+void waitForWork(int timeoutMs);
+
+}  // namespace vellora::linux_platform
