@@ -136,8 +136,8 @@ def test_bitmap_path_draws_the_same_pixels_as_render(world):
 
 def test_no_growth_over_two_hundred_pictures(world):
     # Wine's GetGuiResources reports no GDI objects at all (0 before and after); where
-    # a system counts them the count must not grow. Memory is compared with the Render
-    # path in the same run, since the picture loader's own footprint is the same for both.
+    # a system counts them the count must not grow. Pictures own their bitmaps, so 200
+    # of them (300 KB each) may leave no more than allocator slack behind on either path.
     make_noise_picture(world, r"C:\fastpath\leak.jpg", 320, 240, seed=99)
     growth = {}
     for path in ("bitmap", "render"):
@@ -149,4 +149,4 @@ def test_no_growth_over_two_hundred_pictures(world):
         gdi_before, gdi_after = facts["gdi"]
         assert gdi_after <= gdi_before, f"{path}: GDI objects grew from {gdi_before} to {gdi_after}"
         growth[path] = facts["memory"][1] - facts["memory"][0]
-    assert growth["bitmap"] <= growth["render"] + 64 * 1024, growth
+    assert max(growth.values()) <= 1 << 20, growth
