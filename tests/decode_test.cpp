@@ -63,7 +63,7 @@ TEST(DecodeBmp, EveryDepthHeaderAndRowOrderGivesThePixels) {
 
     struct Case {
         std::string name;
-        test::BmpSpec spec;
+        test::BmpLayout layout;
         Pixels expected;
     } cases[] = {
         {"1 bit", {40, 3, 2, 1, 0, {0x102030, 0xF0E0D0}, 0, {}, indices2, {}}, paletteColors(indices2, {0x102030, 0xF0E0D0})},
@@ -84,7 +84,7 @@ TEST(DecodeBmp, EveryDepthHeaderAndRowOrderGivesThePixels) {
         {"32 bits fields after an info header", {40, 3, 2, 32, bitfields, {}, 0, {0xFF, 0xFF00, 0xFF0000}, wordsBgrx, {}},
          colors32},
     };
-    for (const Case& c : cases) expectPixels(c.name, test::bmpFile(c.spec), {3, 2, c.expected});
+    for (const Case& c : cases) expectPixels(c.name, test::bmpFile(c.layout), {3, 2, c.expected});
 }
 
 TEST(DecodeBmp, RunLengthDataPlacesRunsSkipsAndClipsFromTheBottomUp) {
@@ -109,8 +109,8 @@ TEST(DecodeBmp, RunLengthDataPlacesRunsSkipsAndClipsFromTheBottomUp) {
          {p[3], p[0], p[1], k, p[1], p[2], p[1], p[2]}},
     };
     for (const Case& c : cases) {
-        test::BmpSpec spec{40, c.width, c.height, c.bits, c.compression, fourColors, 4, {}, {}, c.data};
-        expectPixels(c.name, test::bmpFile(spec), {c.width, c.height, c.expected});
+        test::BmpLayout layout{40, c.width, c.height, c.bits, c.compression, fourColors, 4, {}, {}, c.data};
+        expectPixels(c.name, test::bmpFile(layout), {c.width, c.height, c.expected});
     }
 }
 
@@ -165,7 +165,7 @@ TEST(DecodeJpeg, ColourGrayAndInkGiveTheirColours) {
     using test::JpegSamples;
     struct Case {
         std::string name;
-        test::JpegSpec spec;
+        test::JpegLayout layout;
         std::vector<Block> blocks;
     } cases[] = {
         {"baseline 4:4:4", {16, 16, JpegSamples::rgb, blockSamples(rgb), false, false, true, 100}, rgbBlocks},
@@ -174,7 +174,7 @@ TEST(DecodeJpeg, ColourGrayAndInkGiveTheirColours) {
         {"inverted CMYK", {16, 16, JpegSamples::cmyk, blockSamples(invertedInk), false, false, true, 100}, inkBlocks},
         {"plain CMYK", {16, 16, JpegSamples::cmyk, blockSamples(plainInk), false, false, false, 100}, inkBlocks},
     };
-    for (const Case& c : cases) expectBlocks(c.name, test::jpegFile(c.spec), 16, 16, c.blocks);
+    for (const Case& c : cases) expectBlocks(c.name, test::jpegFile(c.layout), 16, 16, c.blocks);
 }
 
 // ---- PNG
@@ -186,7 +186,7 @@ TEST(DecodePng, EveryColourTypeAndDepthGivesThePixelsOverBlack) {
     };
     struct Case {
         std::string name;
-        test::PngSpec spec;
+        test::PngLayout layout;
         Pixels expected;
     } cases[] = {
         {"rgb 8", {3, 1, rgb, 8, false, {1, 2, 3, 250, 128, 0, 0, 0, 255}, {}, {}, {}}, {0x010203, 0xFA8000, 0x0000FF}},
@@ -206,18 +206,18 @@ TEST(DecodePng, EveryColourTypeAndDepthGivesThePixelsOverBlack) {
         {"rgba 16", {1, 1, rgba, 16, false, {0xFFFF, 0x8080, 0, 0x8080}, {}, {}, {}}, {over(255, 128, 0, 128)}},
     };
     for (const Case& c : cases) {
-        expectPixels(c.name, test::pngFile(c.spec), {c.spec.width, c.spec.height, c.expected});
+        expectPixels(c.name, test::pngFile(c.layout), {c.layout.width, c.layout.height, c.expected});
     }
 }
 
 TEST(DecodePng, InterlacedPassesMergeIntoTheWholePicture) {
-    test::PngSpec spec{9, 9, 2, 8, true, {}, {}, {}, {}};
+    test::PngLayout layout{9, 9, 2, 8, true, {}, {}, {}, {}};
     Pixels expected;
     for (unsigned i = 0; i < 81; ++i) {
-        spec.values.insert(spec.values.end(), {i, 255 - i, i * 3 % 256});
+        layout.values.insert(layout.values.end(), {i, 255 - i, i * 3 % 256});
         expected.push_back(i << 16 | (255 - i) << 8 | (i * 3 % 256));
     }
-    expectPixels("adam7", test::pngFile(spec), {9, 9, expected});
+    expectPixels("adam7", test::pngFile(layout), {9, 9, expected});
 }
 
 // ---- GIF
@@ -232,7 +232,7 @@ TEST(DecodeGif, FirstFrameLandsOnABlackScreenWithTransparencyOverBlack) {
     test::GifFrame second{0, 0, 4, 3, false, {}, std::vector<unsigned char>(12, 3), -1};
     struct Case {
         std::string name;
-        test::GifSpec spec;
+        test::GifLayout layout;
         Expected expected;
     } cases[] = {
         {"placed with a transparent index", {4, 3, global, {placed}}, {4, 3, {k, k, k, k, k, global[0], global[1], k, k, k, global[3], k}}},
@@ -241,7 +241,7 @@ TEST(DecodeGif, FirstFrameLandsOnABlackScreenWithTransparencyOverBlack) {
         {"clipped at the screen's edge", {3, 2, global, {cutOff}}, {3, 2, {k, k, k, k, k, global[1]}}},
         {"later frames ignored", {4, 3, global, {placed, second}}, {4, 3, {k, k, k, k, k, global[0], global[1], k, k, k, global[3], k}}},
     };
-    for (const Case& c : cases) expectPixels(c.name, test::gifFile(c.spec), c.expected);
+    for (const Case& c : cases) expectPixels(c.name, test::gifFile(c.layout), c.expected);
 }
 
 TEST(DecodeGif, AnIndexPastTheColourMapIsBlack) {

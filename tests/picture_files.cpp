@@ -35,16 +35,16 @@ void packSamples(std::string& out, const std::vector<std::uint32_t>& samples, in
     if (filled > 0) out.push_back(static_cast<char>(byte << (8 - filled)));
 }
 
-std::string bmpRow(const BmpSpec& spec, std::int32_t y, std::int32_t width) {
+std::string bmpRow(const BmpLayout& layout, std::int32_t y, std::int32_t width) {
     std::string row;
-    const auto first = spec.values.begin() + static_cast<std::ptrdiff_t>(y) * width;
+    const auto first = layout.values.begin() + static_cast<std::ptrdiff_t>(y) * width;
     const std::vector<std::uint32_t> values(first, first + width);
-    if (spec.bits <= 8) {
-        packSamples(row, values, spec.bits);
+    if (layout.bits <= 8) {
+        packSamples(row, values, layout.bits);
     } else {
         for (std::uint32_t value : values) {
-            if (spec.bits == 24) putLe(row, value & 0xFFFFFF, 3);
-            else putLe(row, value, spec.bits / 8);
+            if (layout.bits == 24) putLe(row, value & 0xFFFFFF, 3);
+            else putLe(row, value, layout.bits / 8);
         }
     }
     while (row.size() % 4 != 0) row.push_back('\0');
@@ -84,38 +84,38 @@ ColorMapObject* colorMap(const std::vector<std::uint32_t>& colors) {
 
 }  // namespace
 
-std::string bmpFile(const BmpSpec& spec) {
-    const bool core = spec.headerSize == 12;
-    const std::int32_t rows = spec.height < 0 ? -spec.height : spec.height;
-    std::string pixels = spec.runLength;
+std::string bmpFile(const BmpLayout& layout) {
+    const bool core = layout.headerSize == 12;
+    const std::int32_t rows = layout.height < 0 ? -layout.height : layout.height;
+    std::string pixels = layout.runLength;
     if (pixels.empty()) {
         for (std::int32_t fileRow = 0; fileRow < rows; ++fileRow) {
-            pixels += bmpRow(spec, spec.height < 0 ? fileRow : rows - 1 - fileRow, spec.width);
+            pixels += bmpRow(layout, layout.height < 0 ? fileRow : rows - 1 - fileRow, layout.width);
         }
     }
     std::string header;
-    putLe(header, spec.headerSize, 4);
+    putLe(header, layout.headerSize, 4);
     if (core) {
-        putLe(header, static_cast<std::uint32_t>(spec.width), 2);
-        putLe(header, static_cast<std::uint32_t>(spec.height), 2);
+        putLe(header, static_cast<std::uint32_t>(layout.width), 2);
+        putLe(header, static_cast<std::uint32_t>(layout.height), 2);
         putLe(header, 1, 2);
-        putLe(header, spec.bits, 2);
+        putLe(header, layout.bits, 2);
     } else {
-        putLe(header, static_cast<std::uint32_t>(spec.width), 4);
-        putLe(header, static_cast<std::uint32_t>(spec.height), 4);
+        putLe(header, static_cast<std::uint32_t>(layout.width), 4);
+        putLe(header, static_cast<std::uint32_t>(layout.height), 4);
         putLe(header, 1, 2);
-        putLe(header, spec.bits, 2);
-        putLe(header, spec.compression, 4);
+        putLe(header, layout.bits, 2);
+        putLe(header, layout.compression, 4);
         putLe(header, static_cast<std::uint32_t>(pixels.size()), 4);
         putLe(header, 2835, 4);
         putLe(header, 2835, 4);
-        putLe(header, spec.colorsUsed, 4);
+        putLe(header, layout.colorsUsed, 4);
         putLe(header, 0, 4);
-        if (spec.compression == 3 || spec.headerSize > 40)
-            for (std::uint32_t mask : spec.masks) putLe(header, mask, 4);
-        header.resize(std::max<std::size_t>(header.size(), spec.headerSize), '\0');
+        if (layout.compression == 3 || layout.headerSize > 40)
+            for (std::uint32_t mask : layout.masks) putLe(header, mask, 4);
+        header.resize(std::max<std::size_t>(header.size(), layout.headerSize), '\0');
     }
-    for (std::uint32_t color : spec.palette) putLe(header, color, core ? 3 : 4);
+    for (std::uint32_t color : layout.palette) putLe(header, color, core ? 3 : 4);
 
     std::string file = "BM";
     putLe(file, static_cast<std::uint32_t>(14 + header.size() + pixels.size()), 4);
@@ -124,7 +124,7 @@ std::string bmpFile(const BmpSpec& spec) {
     return file + header + pixels;
 }
 
-std::string jpegFile(const JpegSpec& spec) {
+std::string jpegFile(const JpegLayout& layout) {
     jpeg_compress_struct info;
     jpeg_error_mgr errors;
     info.err = jpeg_std_error(&errors);
@@ -132,21 +132,21 @@ std::string jpegFile(const JpegSpec& spec) {
     unsigned char* buffer = nullptr;
     unsigned long size = 0;
     jpeg_mem_dest(&info, &buffer, &size);
-    info.image_width = static_cast<JDIMENSION>(spec.width);
-    info.image_height = static_cast<JDIMENSION>(spec.height);
+    info.image_width = static_cast<JDIMENSION>(layout.width);
+    info.image_height = static_cast<JDIMENSION>(layout.height);
     const J_COLOR_SPACE spaces[] = {JCS_RGB, JCS_GRAYSCALE, JCS_CMYK};
     const int components[] = {3, 1, 4};
-    info.in_color_space = spaces[static_cast<int>(spec.samples)];
-    info.input_components = components[static_cast<int>(spec.samples)];
+    info.in_color_space = spaces[static_cast<int>(layout.samples)];
+    info.input_components = components[static_cast<int>(layout.samples)];
     jpeg_set_defaults(&info);
-    jpeg_set_quality(&info, spec.quality, TRUE);
-    if (!spec.subsampled) info.comp_info[0].h_samp_factor = info.comp_info[0].v_samp_factor = 1;
-    if (spec.progressive) jpeg_simple_progression(&info);
-    info.write_Adobe_marker = spec.samples == JpegSamples::cmyk && spec.adobeMarker;
+    jpeg_set_quality(&info, layout.quality, TRUE);
+    if (!layout.subsampled) info.comp_info[0].h_samp_factor = info.comp_info[0].v_samp_factor = 1;
+    if (layout.progressive) jpeg_simple_progression(&info);
+    info.write_Adobe_marker = layout.samples == JpegSamples::cmyk && layout.adobeMarker;
     jpeg_start_compress(&info, TRUE);
-    const std::size_t stride = static_cast<std::size_t>(spec.width) * info.input_components;
+    const std::size_t stride = static_cast<std::size_t>(layout.width) * info.input_components;
     while (info.next_scanline < info.image_height) {
-        JSAMPROW row = const_cast<JSAMPROW>(spec.values.data() + info.next_scanline * stride);
+        JSAMPROW row = const_cast<JSAMPROW>(layout.values.data() + info.next_scanline * stride);
         jpeg_write_scanlines(&info, &row, 1);
     }
     jpeg_finish_compress(&info);
@@ -156,35 +156,35 @@ std::string jpegFile(const JpegSpec& spec) {
     return file;
 }
 
-std::string pngFile(const PngSpec& spec) {
+std::string pngFile(const PngLayout& layout) {
     std::string file;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
     png_set_write_fn(png, &file, appendToString, flushNothing);
-    png_set_IHDR(png, info, static_cast<png_uint_32>(spec.width), static_cast<png_uint_32>(spec.height), spec.bitDepth,
-                 spec.colorType, spec.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+    png_set_IHDR(png, info, static_cast<png_uint_32>(layout.width), static_cast<png_uint_32>(layout.height), layout.bitDepth,
+                 layout.colorType, layout.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                  PNG_FILTER_TYPE_DEFAULT);
     std::vector<png_color> palette;
-    for (std::uint32_t color : spec.palette) {
+    for (std::uint32_t color : layout.palette) {
         palette.push_back({static_cast<png_byte>(color >> 16), static_cast<png_byte>(color >> 8), static_cast<png_byte>(color)});
     }
     if (!palette.empty()) png_set_PLTE(png, info, palette.data(), static_cast<int>(palette.size()));
     png_color_16 key{};
-    const std::vector<unsigned>& t = spec.transparentColor;
+    const std::vector<unsigned>& t = layout.transparentColor;
     if (t.size() == 1) key.gray = static_cast<png_uint_16>(t[0]);
     if (t.size() == 3) key.red = static_cast<png_uint_16>(t[0]), key.green = static_cast<png_uint_16>(t[1]), key.blue = static_cast<png_uint_16>(t[2]);
-    if (!spec.paletteAlpha.empty() || !t.empty()) {
-        png_set_tRNS(png, info, spec.paletteAlpha.empty() ? nullptr : spec.paletteAlpha.data(),
-                     static_cast<int>(spec.paletteAlpha.size()), t.empty() ? nullptr : &key);
+    if (!layout.paletteAlpha.empty() || !t.empty()) {
+        png_set_tRNS(png, info, layout.paletteAlpha.empty() ? nullptr : layout.paletteAlpha.data(),
+                     static_cast<int>(layout.paletteAlpha.size()), t.empty() ? nullptr : &key);
     }
     png_write_info(png, info);
 
-    const std::size_t perRow = spec.values.size() / static_cast<std::size_t>(spec.height);
+    const std::size_t perRow = layout.values.size() / static_cast<std::size_t>(layout.height);
     std::vector<std::string> rows;
-    for (int y = 0; y < spec.height; ++y) {
-        const auto first = spec.values.begin() + static_cast<std::ptrdiff_t>(y * perRow);
+    for (int y = 0; y < layout.height; ++y) {
+        const auto first = layout.values.begin() + static_cast<std::ptrdiff_t>(y * perRow);
         rows.emplace_back();
-        packSamples(rows.back(), std::vector<std::uint32_t>(first, first + static_cast<std::ptrdiff_t>(perRow)), spec.bitDepth);
+        packSamples(rows.back(), std::vector<std::uint32_t>(first, first + static_cast<std::ptrdiff_t>(perRow)), layout.bitDepth);
     }
     std::vector<png_bytep> pointers;
     for (std::string& row : rows) pointers.push_back(reinterpret_cast<png_bytep>(row.data()));
@@ -214,14 +214,14 @@ std::string withJpegSize(std::string jpeg, std::uint16_t width, std::uint16_t he
     return jpeg;
 }
 
-std::string gifFile(const GifSpec& spec) {
+std::string gifFile(const GifLayout& layout) {
     std::string file;
     int error = 0;
     GifFileType* gif = EGifOpen(&file, appendGifBytes, &error);
     EGifSetGifVersion(gif, true);
-    ColorMapObject* global = colorMap(spec.colors);
-    EGifPutScreenDesc(gif, spec.width, spec.height, 8, 0, global);
-    for (const GifFrame& frame : spec.frames) {
+    ColorMapObject* global = colorMap(layout.colors);
+    EGifPutScreenDesc(gif, layout.width, layout.height, 8, 0, global);
+    for (const GifFrame& frame : layout.frames) {
         if (frame.transparentIndex >= 0) {
             GraphicsControlBlock control{DISPOSAL_UNSPECIFIED, false, 0, frame.transparentIndex};
             GifByteType extension[4];

@@ -10,7 +10,7 @@
 
 namespace vellora::test {
 
-struct BmpSpec {
+struct BmpLayout {
     std::uint32_t headerSize = 40;  // 12 for the OS/2 core header, 40, 108 or 124
     std::int32_t width = 0;
     std::int32_t height = 0;  // negative for top-down rows
@@ -24,10 +24,10 @@ struct BmpSpec {
     std::vector<std::uint32_t> values;
     std::string runLength;  // RLE4 or RLE8 data, used as given
 };
-std::string bmpFile(const BmpSpec& spec);
+std::string bmpFile(const BmpLayout& layout);
 
 enum class JpegSamples { rgb, gray, cmyk };
-struct JpegSpec {
+struct JpegLayout {
     int width = 0;
     int height = 0;
     JpegSamples samples = JpegSamples::rgb;
@@ -37,9 +37,9 @@ struct JpegSpec {
     bool adobeMarker = true;  // for CMYK: the marker by which Adobe says its ink values are inverted
     int quality = 100;
 };
-std::string jpegFile(const JpegSpec& spec);
+std::string jpegFile(const JpegLayout& layout);
 
-struct PngSpec {
+struct PngLayout {
     int width = 0;
     int height = 0;
     int colorType = 2;  // PNG_COLOR_TYPE_*
@@ -50,7 +50,7 @@ struct PngSpec {
     std::vector<unsigned char> paletteAlpha;
     std::vector<unsigned> transparentColor;  // one gray or three RGB samples
 };
-std::string pngFile(const PngSpec& spec);
+std::string pngFile(const PngLayout& layout);
 
 // Rewrites the width and height of the header chunk and its checksum.
 std::string withPngSize(std::string png, std::uint32_t width, std::uint32_t height);
@@ -67,12 +67,12 @@ struct GifFrame {
     std::vector<unsigned char> indices;  // row-major from the top
     int transparentIndex = -1;
 };
-struct GifSpec {
+struct GifLayout {
     int width = 0;
     int height = 0;
     std::vector<std::uint32_t> colors;  // the global colour map
     std::vector<GifFrame> frames;
 };
-std::string gifFile(const GifSpec& spec);
+std::string gifFile(const GifLayout& layout);
 
 }  // namespace vellora::test

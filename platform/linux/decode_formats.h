@@ -4,7 +4,7 @@
 // format, checks the announced size with fitsPixelCap before allocating anything
 // that grows with it, and returns false for any file it cannot decode in full.
 // The image's storage is reused (see decodePictureInto); after a failure its
-// pixels are unspecified. None of them throws except std::bad_alloc, which
+// pixels are undefined. None of them throws except std::bad_alloc, which
 // decodePicture turns into a failure.
 #pragma once
 

@@ -15,7 +15,7 @@ namespace vellora::linux_platform {
 enum class ControlKind { defaultButton, pushButton, label, edit, numberEdit, comboBox, groupBox, checkBox };
 
 // One control of the template: identifier, kind, GBK text, and its rectangle in dialog units.
-struct ControlSpec {
+struct ControlLayout {
     std::int32_t id;
     ControlKind kind;
     const char* text;
@@ -26,7 +26,7 @@ class GtkSettingsDialog;
 
 struct DialogControl {
     GtkSettingsDialog* owner = nullptr;
-    const ControlSpec* spec = nullptr;
+    const ControlLayout* layout = nullptr;
     GtkWidget* widget = nullptr;
     // The path field's bytes as the core set them, and the text they were shown as.
     std::string pathBytes, pathShown;

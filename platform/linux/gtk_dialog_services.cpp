@@ -37,7 +37,7 @@ public:
     void setItemText(WindowHandle dialog, std::int32_t item, const std::string& bytes) override {
         DialogControl* control = find(dialog, item);
         if (!control) return;
-        if (control->spec->kind == ControlKind::edit) {
+        if (control->layout->kind == ControlKind::edit) {
             control->pathBytes = bytes.substr(0, bytes.find('\0'));
             control->pathShown = text::utf8FromPath(control->pathBytes);
             setShownText(*control, control->pathShown);
@@ -50,7 +50,7 @@ public:
         if (!control || bufferSize == 0) return {};
         const std::string shown = shownText(*control);
         const std::size_t room = bufferSize - 1;
-        if (control->spec->kind == ControlKind::edit) {
+        if (control->layout->kind == ControlKind::edit) {
             const std::string bytes = shown == control->pathShown ? control->pathBytes : text::pathFromUtf8(shown);
             return bytes.size() <= room ? bytes : text::cutUtf8(bytes, room);
         }

@@ -18,7 +18,7 @@ constexpr int templateWidth = 272, templateHeight = 84;
 // as high as the edit fields.
 constexpr int closedComboHeight = 12;
 
-const ControlSpec settingsTemplate[] = {
+const ControlLayout settingsTemplate[] = {
     {idOk, ControlKind::defaultButton, gbk::dialog::ok, 217, 15, 50, 14},
     {idCancel, ControlKind::pushButton, gbk::dialog::cancel, 217, 55, 50, 14},
     {-1, ControlKind::label, gbk::dialog::imageList, 10, 14, 52, 9},
@@ -40,9 +40,9 @@ bool takesTabStop(ControlKind kind) {
     return kind != ControlKind::label && kind != ControlKind::groupBox;
 }
 
-GtkWidget* makeWidget(const ControlSpec& spec) {
-    const std::string text = text::utf8FromGbk(spec.text);
-    switch (spec.kind) {
+GtkWidget* makeWidget(const ControlLayout& layout) {
+    const std::string text = text::utf8FromGbk(layout.text);
+    switch (layout.kind) {
     case ControlKind::defaultButton:
     case ControlKind::pushButton:
         return gtk_button_new_with_label(text.c_str());
@@ -97,7 +97,7 @@ void keepDigits(GtkEditable* editable, gchar* inserted, gint length, gint* posit
 
 void clicked(GtkButton*, gpointer data) {
     auto* control = static_cast<DialogControl*>(data);
-    control->owner->postCommand(control->spec->id);
+    control->owner->postCommand(control->layout->id);
 }
 
 gboolean closeBox(GtkWidget*, GdkEvent*, gpointer dialog) {
@@ -140,22 +140,22 @@ void GtkSettingsDialog::build() {
     gtk_container_add(GTK_CONTAINER(window_), fixed_);
 
     controls_.reserve(std::size(settingsTemplate));
-    for (const ControlSpec& spec : settingsTemplate) {
+    for (const ControlLayout& layout : settingsTemplate) {
         DialogControl& control = controls_.emplace_back();
         control.owner = this;
-        control.spec = &spec;
-        control.widget = makeWidget(spec);
+        control.layout = &layout;
+        control.widget = makeWidget(layout);
         gtk_fixed_put(GTK_FIXED(fixed_), control.widget, 0, 0);
-        if (spec.id != -1)
-            atk_object_set_accessible_id(gtk_widget_get_accessible(control.widget), std::to_string(spec.id).c_str());
-        if (spec.kind == ControlKind::defaultButton || spec.kind == ControlKind::pushButton)
+        if (layout.id != -1)
+            atk_object_set_accessible_id(gtk_widget_get_accessible(control.widget), std::to_string(layout.id).c_str());
+        if (layout.kind == ControlKind::defaultButton || layout.kind == ControlKind::pushButton)
             g_signal_connect(control.widget, "clicked", G_CALLBACK(clicked), &control);
-        if (spec.kind == ControlKind::numberEdit)
+        if (layout.kind == ControlKind::numberEdit)
             g_signal_connect(control.widget, "insert-text", G_CALLBACK(keepDigits), &control);
     }
     // Each label names the field after it, as a screen reader finds it on Windows.
     for (std::size_t i = 0; i + 1 < controls_.size(); ++i) {
-        if (controls_[i].spec->kind != ControlKind::label || controls_[i + 1].spec->id == -1) continue;
+        if (controls_[i].layout->kind != ControlKind::label || controls_[i + 1].layout->id == -1) continue;
         gtk_label_set_mnemonic_widget(GTK_LABEL(controls_[i].widget), controls_[i + 1].widget);
     }
     GtkWidget* ok = control(idOk)->widget;
@@ -178,29 +178,29 @@ void GtkSettingsDialog::build() {
 // font needs more room than its rectangle gives, so that nothing overlaps and
 // every control keeps its place relative to the others.
 void GtkSettingsDialog::layOut() {
-    PangoLayout* layout = gtk_widget_create_pango_layout(window_, "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
+    PangoLayout* sample = gtk_widget_create_pango_layout(window_, "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
     int letters = 0, lineHeight = 0;
-    pango_layout_get_pixel_size(layout, &letters, &lineHeight);
-    g_object_unref(layout);
+    pango_layout_get_pixel_size(sample, &letters, &lineHeight);
+    g_object_unref(sample);
     double scaleX = ((letters / 26 + 1) / 2) / 4.0;
     double scaleY = lineHeight / 8.0;
     for (const DialogControl& control : controls_) {
-        const ControlSpec& spec = *control.spec;
+        const ControlLayout& layout = *control.layout;
         int minimum = 0, natural = 0;
-        if (spec.kind != ControlKind::edit && spec.kind != ControlKind::numberEdit && spec.kind != ControlKind::comboBox &&
-            spec.kind != ControlKind::groupBox) {
+        if (layout.kind != ControlKind::edit && layout.kind != ControlKind::numberEdit && layout.kind != ControlKind::comboBox &&
+            layout.kind != ControlKind::groupBox) {
             gtk_widget_get_preferred_width(control.widget, &minimum, &natural);
-            scaleX = std::max(scaleX, static_cast<double>(natural) / spec.cx);
+            scaleX = std::max(scaleX, static_cast<double>(natural) / layout.cx);
         }
         gtk_widget_get_preferred_height(control.widget, &minimum, &natural);
-        if (spec.kind != ControlKind::groupBox) scaleY = std::max(scaleY, static_cast<double>(minimum) / spec.cy);
+        if (layout.kind != ControlKind::groupBox) scaleY = std::max(scaleY, static_cast<double>(minimum) / layout.cy);
     }
     for (const DialogControl& control : controls_) {
-        const ControlSpec& spec = *control.spec;
+        const ControlLayout& layout = *control.layout;
         // A group box's frame starts half a line down, where its caption would stand.
-        const int drop = spec.kind == ControlKind::groupBox ? lineHeight / 2 : 0;
-        gtk_fixed_move(GTK_FIXED(fixed_), control.widget, toPixels(spec.x, scaleX), toPixels(spec.y, scaleY) + drop);
-        gtk_widget_set_size_request(control.widget, toPixels(spec.cx, scaleX), toPixels(spec.cy, scaleY) - drop);
+        const int drop = layout.kind == ControlKind::groupBox ? lineHeight / 2 : 0;
+        gtk_fixed_move(GTK_FIXED(fixed_), control.widget, toPixels(layout.x, scaleX), toPixels(layout.y, scaleY) + drop);
+        gtk_widget_set_size_request(control.widget, toPixels(layout.cx, scaleX), toPixels(layout.cy, scaleY) - drop);
     }
     gtk_widget_set_size_request(fixed_, toPixels(templateWidth, scaleX), toPixels(templateHeight, scaleY));
 }
@@ -208,7 +208,7 @@ void GtkSettingsDialog::layOut() {
 DialogControl* GtkSettingsDialog::control(std::int32_t id) {
     if (id == -1) return nullptr;
     for (DialogControl& control : controls_)
-        if (control.spec->id == id) return &control;
+        if (control.layout->id == id) return &control;
     return nullptr;
 }
 
@@ -276,7 +276,7 @@ bool GtkSettingsDialog::keyAfterControls(const GdkEventKey& key) {
 void GtkSettingsDialog::moveFocus(bool forward) {
     std::vector<GtkWidget*> stops;
     for (const DialogControl& control : controls_)
-        if (takesTabStop(control.spec->kind)) stops.push_back(control.widget);
+        if (takesTabStop(control.layout->kind)) stops.push_back(control.widget);
     GtkWidget* focus = gtk_window_get_focus(GTK_WINDOW(window_));
     const auto holdsFocus = [focus](GtkWidget* stop) {
         return focus && (focus == stop || gtk_widget_is_ancestor(focus, stop));
