@@ -40,7 +40,7 @@ if(NOT VELLORA_FUZZ)
         platform/linux/window_timers.cpp
         platform/linux/xscreensaver_setup.cpp
     )
-    target_link_libraries(vellora_linux PUBLIC vellora_core vellora_decode X11::X11 X11::Xext PkgConfig::GTK3)
+    target_link_libraries(vellora_linux PUBLIC vellora_core vellora_decode vellora_dialog_text X11::X11 X11::Xext PkgConfig::GTK3)
 
     add_executable(vellora platform/linux/main.cpp)
     target_link_libraries(vellora PRIVATE vellora_linux vellora_gtk_dialog)

@@ -91,8 +91,6 @@ std::string configDirectory();
 // A path as this system spells it: the stand-in folder's backslash becomes a slash.
 std::string localPath(const std::string& path);
 
-// Converts GBK bytes to UTF-8; bytes that are not GBK become U+FFFD.
-std::string utf8FromGbk(const std::string& gbk);
 // A modal message dialog with an OK button; `whileOpen` runs every few
 // milliseconds and closes the dialog when it returns false.
 void runMessageDialog(const std::string& textUtf8, const std::string& captionUtf8, bool (*whileOpen)());

@@ -1,6 +1,5 @@
 // The show's message boxes as modal GTK message dialogs, with the GBK texts in UTF-8.
 #include <gtk/gtk.h>
-#include <iconv.h>
 
 #include "platform/linux/linux_internal.h"
 
@@ -33,29 +32,6 @@ bool toolkitReady() {
 }
 
 }  // namespace
-
-std::string utf8FromGbk(const std::string& gbk) {
-    iconv_t converter = iconv_open("UTF-8", "GBK");
-    if (converter == reinterpret_cast<iconv_t>(-1)) return gbk;
-    std::string out;
-    char buffer[256];
-    char* in = const_cast<char*>(gbk.data());
-    std::size_t inLeft = gbk.size();
-    while (inLeft > 0) {
-        char* put = buffer;
-        std::size_t room = sizeof buffer;
-        const std::size_t result = iconv(converter, &in, &inLeft, &put, &room);
-        out.append(buffer, static_cast<std::size_t>(put - buffer));
-        if (result == static_cast<std::size_t>(-1) && errno != E2BIG) {
-            // An invalid or cut-off sequence: one replacement character for its first byte.
-            out += "\xEF\xBF\xBD";
-            ++in;
-            --inLeft;
-        }
-    }
-    iconv_close(converter);
-    return out;
-}
 
 void runMessageDialog(const std::string& textUtf8, const std::string& captionUtf8, bool (*whileOpen)()) {
     if (!toolkitReady()) return;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/linux/command_line.h"
+#include "platform/linux/dialog_text.h"
 #include "platform/linux/linux_internal.h"
 #include "platform/linux/window_timers.h"
 #include "resources/gbk_text.h"
@@ -116,7 +117,7 @@ TEST(MessageText, GbkBecomesUtf8AndBadBytesBecomeReplacements) {
         {"cut \xB2", "cut \xEF\xBF\xBD"},
         {"", ""},
     };
-    for (const auto& [gbkText, utf8] : cases) EXPECT_EQ(utf8FromGbk(gbkText), utf8) << utf8;
+    for (const auto& [gbkText, utf8] : cases) EXPECT_EQ(text::utf8FromGbk(gbkText), utf8) << utf8;
 }
 
 TEST(MessageText, LongTextsConvertWhole) {
@@ -125,7 +126,7 @@ TEST(MessageText, LongTextsConvertWhole) {
         gbkText += gbk::pictureNotFound;
         utf8 += "找不到图像文件.";
     }
-    EXPECT_EQ(utf8FromGbk(gbkText), utf8);
+    EXPECT_EQ(text::utf8FromGbk(gbkText), utf8);
 }
 
 std::string fileText(const std::filesystem::path& path) {
