@@ -20,6 +20,9 @@ TEST(DialogText, GbkAndUtf8BothWays) {
         EXPECT_EQ(utf8FromGbk(c.gbk), c.utf8);
         EXPECT_EQ(gbkFromUtf8(c.utf8), c.gbk);
     }
+    std::string longGbk, longUtf8;  // far beyond the converter's buffer
+    for (int i = 0; i < 500; ++i) longGbk += "\xC3\xEB", longUtf8 += "秒";
+    EXPECT_EQ(utf8FromGbk(longGbk), longUtf8);
 }
 
 TEST(DialogText, WhatOneSideCannotHoldIsMarkedNotDropped) {

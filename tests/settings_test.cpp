@@ -90,30 +90,6 @@ TEST_F(SettingsWrite, RoundTripsAnyNumbersAndPaths) {
     }
 }
 
-TEST_F(SettingsWrite, AFailedSaveLeavesTheOldFileAsItWas) {
-    const std::string old = "C:\\old.txt\r\n3\r\n7\r\n0";
-    const std::string temporary = "C:\\WINDOWS\\Tessaview.new";
-    struct Case {
-        const char* label;
-        void (*breakIt)(test::MemoryFiles&);
-    } cases[] = {
-        {"cannot create", [](test::MemoryFiles& f) { f.uncreatable.insert("C:\\WINDOWS\\Tessaview.new"); }},
-        {"write fails", [](test::MemoryFiles& f) { f.failWritesAfter = 5; }},
-        {"flush fails", [](test::MemoryFiles& f) { f.failFlush = true; }},
-        {"close fails", [](test::MemoryFiles& f) { f.failClose = true; }},
-        {"replace fails", [](test::MemoryFiles& f) { f.failReplace = true; }},
-    };
-    for (const Case& c : cases) {
-        test::MemoryFiles fresh;
-        files = fresh;
-        files.files[settingsPath] = old;
-        c.breakIt(files);
-        EXPECT_FALSE(writeSettings({"C:\\new.txt", 1, 2, 3})) << c.label;
-        EXPECT_EQ(files.files.at(settingsPath), old) << c.label;
-        EXPECT_EQ(files.files.count(temporary), 0u) << c.label;
-    }
-}
-
 TEST_F(SettingsWrite, ALeftOverTemporaryFileDoesNotBlockTheSave) {
     const std::string temporary = "C:\\WINDOWS\\Tessaview.new";
     for (bool readOnly : {false, true}) {

@@ -106,29 +106,6 @@ TEST(CommandLine, ShowOptionsOverrideForOneRun) {
     }
 }
 
-TEST(MessageText, GbkBecomesUtf8AndBadBytesBecomeReplacements) {
-    const std::vector<std::pair<std::string, std::string>> cases = {
-        {gbk::cannotOpenSettings, "不能打开配置文件!"},
-        {gbk::cannotOpenImageList, "不能打开图像列表文件!"},
-        {gbk::pictureNotFound, "找不到图像文件."},
-        {"ERROR", "ERROR"},
-        {"/home/user/.config/vellora/Tessaview.ini", "/home/user/.config/vellora/Tessaview.ini"},
-        {"a\xFF" "b", "a\xEF\xBF\xBD" "b"},
-        {"cut \xB2", "cut \xEF\xBF\xBD"},
-        {"", ""},
-    };
-    for (const auto& [gbkText, utf8] : cases) EXPECT_EQ(text::utf8FromGbk(gbkText), utf8) << utf8;
-}
-
-TEST(MessageText, LongTextsConvertWhole) {
-    std::string gbkText, utf8;
-    for (int i = 0; i < 500; ++i) {
-        gbkText += gbk::pictureNotFound;
-        utf8 += "找不到图像文件.";
-    }
-    EXPECT_EQ(text::utf8FromGbk(gbkText), utf8);
-}
-
 std::string fileText(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
