@@ -15,7 +15,7 @@ packages=(
   clang libclang-rt-14-dev
   nsis p7zip-full
   libjpeg62-turbo-dev libpng-dev libgif-dev libjpeg-turbo-progs
-  xscreensaver xscreensaver-data lintian dpkg-dev
+  xscreensaver xscreensaver-data lintian dpkg-dev procps passwd util-linux
   libx11-dev libxext-dev libgtk-3-dev dbus-daemon at-spi2-core python3-gi gir1.2-atspi-2.0 desktop-file-utils
 )
 
