@@ -1,7 +1,11 @@
 // vellora-linux-bench: figures of the native platform on the current X display.
-//   render   one whole-screen render at natural size against one memcpy of a frame
+//   render   one whole-screen render at natural size against one memcpy of a frame,
+//            and against the bare X calls that any shared-memory renderer makes
 //   pace     every row's reveal and clear against the pauses it asks for
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XShm.h>
+#include <sys/shm.h>
 
 #include <algorithm>
 #include <chrono>
@@ -75,6 +79,51 @@ double best(int rounds, Fn&& fn) {
     return fastest;
 }
 
+// The floor for any renderer that paints a client-side frame: copy the picture into
+// a shared image, have the server copy it to the window, and wait for it. Null when
+// the server cannot share memory with us.
+class BarePut {
+public:
+    BarePut(Window window, std::int32_t width, std::int32_t height) : window_(window), width_(width), height_(height) {
+        Display* d = session().display;
+        if (!XShmQueryExtension(d)) return;
+        image_ = XShmCreateImage(d, DefaultVisual(d, session().screen), static_cast<unsigned>(DefaultDepth(d, session().screen)),
+                                 ZPixmap, nullptr, &shm_, static_cast<unsigned>(width), static_cast<unsigned>(height));
+        if (!image_) return;
+        shm_.shmid = shmget(IPC_PRIVATE, static_cast<std::size_t>(image_->bytes_per_line) * height, IPC_CREAT | 0600);
+        shm_.shmaddr = image_->data = static_cast<char*>(shmat(shm_.shmid, nullptr, 0));
+        attached_ = shm_.shmaddr != reinterpret_cast<char*>(-1) && XShmAttach(d, &shm_);
+        XSync(d, False);
+        shmctl(shm_.shmid, IPC_RMID, nullptr);
+        gc_ = XCreateGC(d, window, 0, nullptr);
+    }
+    ~BarePut() {
+        Display* d = session().display;
+        if (attached_) XShmDetach(d, &shm_);
+        if (gc_) XFreeGC(d, gc_);
+        if (image_) {
+            if (shm_.shmaddr != reinterpret_cast<char*>(-1)) shmdt(shm_.shmaddr);
+            image_->data = nullptr;
+            XDestroyImage(image_);
+        }
+    }
+    bool usable() const { return attached_; }
+    void put(const std::vector<std::uint32_t>& frame) {
+        std::memcpy(image_->data, frame.data(), frame.size() * sizeof(std::uint32_t));
+        XShmPutImage(session().display, window_, gc_, image_, 0, 0, 0, 0, static_cast<unsigned>(width_),
+                     static_cast<unsigned>(height_), False);
+        XSync(session().display, False);
+    }
+
+private:
+    Window window_;
+    std::int32_t width_, height_;
+    XShmSegmentInfo shm_{};
+    XImage* image_ = nullptr;
+    GC gc_ = nullptr;
+    bool attached_ = false;
+};
+
 int benchRender() {
     const DeviceMetrics screen = screenMetrics();
     const Window window = fullScreenWindow();
@@ -85,8 +134,11 @@ int benchRender() {
     std::vector<char> from(bytes, 1), to(bytes, 0);
     constexpr int rounds = 30;
     // Interleaved, so that other load on the machine hits both alike.
-    double copy = 1e9, render = 1e9;
+    BarePut bare(window, screen.horzRes, screen.vertRes);
+    const std::vector<std::uint32_t> frame = pattern(screen.horzRes, screen.vertRes);
+    double copy = 1e9, render = 1e9, put = 1e9;
     for (int i = 0; i < 3; ++i) {
+        if (bare.usable()) put = std::min(put, best(rounds, [&] { bare.put(frame); }));
         copy = std::min(copy, best(rounds, [&] {
                             std::memcpy(to.data(), from.data(), bytes);
                             from[static_cast<std::size_t>(i)] = to[bytes - 1];
@@ -97,6 +149,8 @@ int benchRender() {
     }
     std::printf("render %dx%d: %.2f ms, memcpy of a frame: %.2f ms, ratio %.2f\n", screen.horzRes, screen.vertRes,
                 render * 1e3, copy * 1e3, render / copy);
+    if (bare.usable())
+        std::printf("bare shared-memory put of a frame: %.2f ms, render over it %.2f\n", put * 1e3, render / put);
     return 0;
 }
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The native program on a virtual 1920x1080 screen:
 # - one whole-screen render at natural size against one memcpy of a 1920x1080x4
-#   frame, in the same run (target: within 3x);
+#   frame, in the same run (target: within 3x), and against the bare shared-memory
+#   put of a frame that is the floor for drawing on the client;
 # - the pace of every row against the pauses it asks for (paced rows: within 3%);
 # - peak memory while showing a 12-megapixel JPEG, against the decoded picture plus
 #   two screen-sized frames plus 32 MB.
