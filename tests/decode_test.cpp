@@ -153,28 +153,35 @@ std::vector<unsigned char> blockSamples(const std::vector<std::vector<unsigned c
 }
 
 TEST(DecodeJpeg, ColourGrayAndInkGiveTheirColours) {
-    const std::vector<std::vector<unsigned char>> rgb = {{200, 30, 40}, {20, 180, 60}, {30, 40, 220}, {128, 128, 128}};
+    using Quadrants = std::vector<std::vector<unsigned char>>;
+    const Quadrants rgb = {{200, 30, 40}, {20, 180, 60}, {30, 40, 220}, {128, 128, 128}};
     const std::vector<Block> rgbBlocks = {{0, 0, 0xC81E28}, {8, 0, 0x14B43C}, {0, 8, 0x1E28DC}, {8, 8, 0x808080}};
-    const std::vector<std::vector<unsigned char>> gray = {{0}, {64}, {192}, {255}};
+    const Quadrants gray = {{0}, {64}, {192}, {255}};
     const std::vector<Block> grayBlocks = {{0, 0, 0x000000}, {8, 0, 0x404040}, {0, 8, 0xC0C0C0}, {8, 8, 0xFFFFFF}};
     // Adobe's inverted ink: the stored value is the light, so 255 is no ink.
-    const std::vector<std::vector<unsigned char>> invertedInk = {{255, 0, 0, 255}, {0, 255, 255, 255}, {200, 100, 50, 128}, {255, 255, 255, 0}};
-    const std::vector<std::vector<unsigned char>> plainInk = {{0, 255, 255, 0}, {255, 0, 0, 0}, {55, 155, 205, 127}, {0, 0, 0, 255}};
+    const Quadrants invertedInk = {{255, 0, 0, 255}, {0, 255, 255, 255}, {200, 100, 50, 128}, {255, 255, 255, 0}};
+    const Quadrants plainInk = {{0, 255, 255, 0}, {255, 0, 0, 0}, {55, 155, 205, 127}, {0, 0, 0, 255}};
     const std::vector<Block> inkBlocks = {{0, 0, 0xFF0000}, {8, 0, 0x00FFFF}, {0, 8, 0x643219}, {8, 8, 0x000000}};
 
     using test::JpegSamples;
     struct Case {
         std::string name;
-        test::JpegLayout layout;
-        std::vector<Block> blocks;
+        JpegSamples samples;
+        const Quadrants& quadrants;
+        bool progressiveAndSubsampled, adobeMarker;
+        const std::vector<Block>& blocks;
     } cases[] = {
-        {"baseline 4:4:4", {16, 16, JpegSamples::rgb, blockSamples(rgb), false, false, true, 100}, rgbBlocks},
-        {"progressive 4:2:0", {16, 16, JpegSamples::rgb, blockSamples(rgb), true, true, true, 100}, rgbBlocks},
-        {"grayscale", {16, 16, JpegSamples::gray, blockSamples(gray), false, false, true, 100}, grayBlocks},
-        {"inverted CMYK", {16, 16, JpegSamples::cmyk, blockSamples(invertedInk), false, false, true, 100}, inkBlocks},
-        {"plain CMYK", {16, 16, JpegSamples::cmyk, blockSamples(plainInk), false, false, false, 100}, inkBlocks},
+        {"baseline 4:4:4", JpegSamples::rgb, rgb, false, true, rgbBlocks},
+        {"progressive 4:2:0", JpegSamples::rgb, rgb, true, true, rgbBlocks},
+        {"grayscale", JpegSamples::gray, gray, false, true, grayBlocks},
+        {"inverted CMYK", JpegSamples::cmyk, invertedInk, false, true, inkBlocks},
+        {"plain CMYK", JpegSamples::cmyk, plainInk, false, false, inkBlocks},
     };
-    for (const Case& c : cases) expectBlocks(c.name, test::jpegFile(c.layout), 16, 16, c.blocks);
+    for (const Case& c : cases) {
+        const test::JpegLayout layout{16, 16, c.samples, blockSamples(c.quadrants), c.progressiveAndSubsampled,
+                                      c.progressiveAndSubsampled, c.adobeMarker, 100};
+        expectBlocks(c.name, test::jpegFile(layout), 16, 16, c.blocks);
+    }
 }
 
 // ---- PNG
