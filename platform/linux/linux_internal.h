@@ -35,6 +35,9 @@ struct X11Session {
 X11Session& session();
 // Opens the display and installs the error handlers; false when there is no display.
 bool openSession();
+// Takes down the show's window and closes the display, returning once the server
+// has done both.
+void closeSession();
 // The toolkit of the message dialogs installs its own error handler for its own
 // connection; this puts ours back in front and hands the toolkit's errors on.
 void reclaimErrorHandler();

@@ -75,5 +75,6 @@ int main(int argc, char** argv) {
     // The shell's own mode switches: full screen, or a show inside a given window.
     const std::string mode = command.form == ShowForm::fullScreen ? "/s" : "/p " + std::to_string(window);
     const std::intptr_t result = shellMain(0, mode.c_str());
+    closeSession();
     return static_cast<int>(result & 0xFF);
 }

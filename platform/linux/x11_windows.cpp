@@ -72,6 +72,18 @@ bool windowIs(Window window, const char* className, const char* title) {
 
 bool ended() { return loop.quitPosted || stopRequested() || session().windowGone; }
 
+void closeSession() {
+    Display* d = session().display;
+    if (!d) return;
+    loop.show.canvas.reset();
+    // A show started the moment this one ends must not find our window and defer to
+    // it, so the window goes before the process does, not when the server notices.
+    if (loop.show.owned && !loop.show.destroyed && !session().windowGone) XDestroyWindow(d, loop.show.xid);
+    loop.show.destroyed = true;
+    XCloseDisplay(d);  // waits until the server has done everything asked of it
+    session().display = nullptr;
+}
+
 MessageResult dispatch(WindowHandle window, MessageId message, WParam wParam, LParam lParam) {
     return shellWindowProc(window, message, wParam, lParam);
 }
