@@ -66,7 +66,9 @@ def check_reveal_then_clear(world, row, window, device, picture):
         shown = wait_until(lambda: (shot := screen_of(world, window)) in screens and shot, 40)
         if not shown:
             last, expected = screen_of(world, window), candidates[0][0]
-            raise AssertionError(f"row {row}: the reveal never matched ({differing(last, expected)} pixels differ)")
+            state = "still running" if process.poll() is None else f"ended with {process.returncode}"
+            raise AssertionError(f"row {row}: the reveal never matched ({differing(last, expected)} pixels differ;"
+                                 f" the program {state})")
         cleared = wait_until(lambda: cleared_after(screen_of(world, window), shown, rect, device[0]), 40)
         assert cleared, f"row {row}: picture pixels left after the clear"
     finally:
@@ -425,6 +427,21 @@ def all_tests():
     return tests
 
 
+def leftover_shows(world):
+    """Programs of this build still running: a test that leaves one fails, since its
+    grab of the keyboard and pointer would stop the tests after it."""
+    found = []
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            if os.readlink(f"/proc/{pid}/exe") == os.path.realpath(world.program):
+                found.append(int(pid))
+        except OSError:
+            continue
+    for pid in found:
+        os.kill(pid, signal.SIGKILL)
+    return found
+
+
 def main():
     build = sys.argv[1]
     wanted = set(sys.argv[2:])
@@ -439,12 +456,15 @@ def main():
             started = time.monotonic()
             try:
                 test(world)
+                leftover = leftover_shows(world)
+                assert not leftover, f"processes left running: {leftover}"
                 passed += 1
                 print(f"PASS {test.__name__} ({time.monotonic() - started:.1f} s)", flush=True)
             except Exception:
                 failed += 1
                 print(f"FAIL {test.__name__}", flush=True)
                 traceback.print_exc()
+                leftover_shows(world)
     finally:
         world.stop()
     print(f"Linux tests took {time.monotonic() - started_all:.0f} s")
