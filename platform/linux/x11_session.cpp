@@ -1,7 +1,10 @@
 // The display connection, its error handlers, and the stop request of SIGTERM and SIGINT.
 #include <fcntl.h>
 #include <signal.h>
+#include <time.h>
 #include <unistd.h>
+
+#include <cstdlib>
 
 #include <X11/Xatom.h>
 #include <X11/Xproto.h>
@@ -34,6 +37,21 @@ int onXError(Display* display, XErrorEvent* error) {
 
 int onConnectionLost(Display*) { _exit(1); }
 
+// An X server that is closing other clients' connections can drop a new one right
+// after accepting it (Xvfb does, for a few in a hundred, when short-lived clients
+// come and go), so a refused connection is tried again for up to a second before
+// the program gives up. Without a display named there is nothing to wait for.
+Display* openDisplayPatiently() {
+    constexpr int attempts = 20;
+    constexpr timespec betweenAttempts{0, 50'000'000};
+    const char* name = std::getenv("DISPLAY");
+    for (int attempt = 1;; ++attempt) {
+        if (Display* display = XOpenDisplay(nullptr)) return display;
+        if (!name || !*name || attempt == attempts || stopRequested()) return nullptr;
+        nanosleep(&betweenAttempts, nullptr);
+    }
+}
+
 }  // namespace
 
 bool stopRequested() { return stopFlag != 0; }
@@ -59,7 +77,7 @@ int stopWakeDescriptor() { return wakePipe[0]; }
 X11Session& session() { return theSession; }
 
 bool openSession() {
-    theSession.display = XOpenDisplay(nullptr);
+    theSession.display = openDisplayPatiently();
     if (!theSession.display) return false;
     theSession.screen = DefaultScreen(theSession.display);
     theSession.deleteWindow = XInternAtom(theSession.display, "WM_DELETE_WINDOW", False);
