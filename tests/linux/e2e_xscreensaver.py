@@ -69,19 +69,29 @@ def test_the_xscreensaver_daemon_runs_and_ends_the_show(world):
 
         expected = world.expected(1, world.device(), picture)
         log = open(os.path.join(place, "daemon.log"), "w+b")
-        daemon = subprocess.Popen(as_user(user, world.env, "xscreensaver", "-no-splash", "-verbose"),
-                                  stdout=log, stderr=subprocess.STDOUT)
+        start = lambda: subprocess.Popen(as_user(user, world.env, "xscreensaver", "-no-splash", "-verbose"),
+                                         stdout=log, stderr=subprocess.STDOUT)
+        daemon, starts = start(), 1
+
+        def activated():
+            # The X server can drop a new client's connection at once while others
+            # close theirs; a daemon that went that way is started again.
+            nonlocal daemon, starts
+            if daemon.poll() is not None and starts < 3:
+                daemon, starts = start(), starts + 1
+            return command("-activate")
+
         try:
             command = lambda verb: subprocess.run(as_user(user, world.env, "xscreensaver-command", verb),
                                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode == 0
-            if not wait_until(lambda: command("-activate"), 40, interval=0.5):
+            if not wait_until(activated, 40, interval=0.5):
                 log.seek(0)
                 raise AssertionError(f"the daemon did not answer (exit code {daemon.poll()}); it said:\n"
                                      + log.read()[-3000:].decode(errors="replace"))
             assert wait_until(lambda: world.shot(0) == expected, 15, interval=0.2), \
                 "the daemon's show did not put the picture in its place"
             assert vellora_processes(), "no vellora process"
-            assert command("-deactivate")
+            assert wait_until(lambda: command("-deactivate"), 5, interval=0.1)
             time.sleep(0.2)  # the time the program has to go, by the rule under test
             assert not vellora_processes(), "vellora still runs 200 ms after deactivation"
         finally:

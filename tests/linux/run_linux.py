@@ -66,7 +66,8 @@ def check_reveal_then_clear(world, row, window, device, picture):
         shown = wait_until(lambda: (shot := screen_of(world, window)) in screens and shot, 40)
         if not shown:
             last, expected = screen_of(world, window), candidates[0][0]
-            state = "still running" if process.poll() is None else f"ended with {process.returncode}"
+            state = "still running" if process.poll() is None else \
+                f"ended with {process.returncode}: {process.stderr.read()[-300:]!r}"
             raise AssertionError(f"row {row}: the reveal never matched ({differing(last, expected)} pixels differ;"
                                  f" the program {state})")
         cleared = wait_until(lambda: cleared_after(screen_of(world, window), shown, rect, device[0]), 40)
@@ -96,7 +97,12 @@ def test_every_row_full_screen(world):
 
 
 def xdotool(world, *args):
-    subprocess.run(["xdotool", *map(str, args)], env=world.env, check=True, timeout=10)
+    # Tried again when the server dropped its new connection (see the helper's openDisplay).
+    for _ in range(3):
+        done = subprocess.run(["xdotool", *map(str, args)], env=world.env, capture_output=True, timeout=10)
+        if b"open display" not in done.stderr:
+            break
+    done.check_returncode()
 
 
 def pointer(world):
@@ -428,14 +434,16 @@ def all_tests():
 
 
 def leftover_shows(world):
-    """Programs of this build still running: a test that leaves one fails, since its
-    grab of the keyboard and pointer would stop the tests after it."""
+    """Programs the tests started that still run: a test that leaves one fails, since
+    its grab of the keyboard and pointer would stop the tests after it."""
     found = []
     for pid in filter(str.isdigit, os.listdir("/proc")):
         try:
-            if os.readlink(f"/proc/{pid}/exe") == os.path.realpath(world.program):
+            with open(f"/proc/{pid}/stat") as f:
+                parent = int(f.read().rsplit(")", 1)[1].split()[1])
+            if parent == os.getpid() and os.readlink(f"/proc/{pid}/exe") == os.path.realpath(world.program):
                 found.append(int(pid))
-        except OSError:
+        except (OSError, ValueError, IndexError):
             continue
     for pid in found:
         os.kill(pid, signal.SIGKILL)
