@@ -2,6 +2,7 @@
 prefix under the build folder, and helpers that wait by polling, never by sleeping
 a fixed time."""
 import os
+import re
 import shutil
 import subprocess
 import time
@@ -110,13 +111,21 @@ class WineWorld:
             facts.setdefault(key, []).append(value)
         return {k: v[0] if len(v) == 1 else v for k, v in facts.items()}
 
+    def x_client(self, *command):
+        """Runs an X client, again when the server dropped its new connection (it can,
+        while other clients close theirs)."""
+        for _ in range(3):
+            done = subprocess.run(command, env=self.env, capture_output=True)
+            if not re.search(rb"open display|open X server", done.stderr):
+                break
+        done.check_returncode()
+        return done.stdout
+
     def xdotool(self, *args):
-        subprocess.run(["xdotool", *args], env=self.env, check=True)
+        self.x_client("xdotool", *args)
 
     def screenshot(self):
-        data = subprocess.run(["import", "-window", "root", "-depth", "8", "ppm:-"], env=self.env, stdout=subprocess.PIPE,
-                              check=True).stdout
-        return Picture.from_ppm(data)
+        return Picture.from_ppm(self.x_client("import", "-window", "root", "-depth", "8", "ppm:-"))
 
     # Files in the prefix, named as Windows names them.
     def host_path(self, windows_path):
