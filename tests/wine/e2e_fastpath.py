@@ -117,7 +117,20 @@ def test_bitmap_path_draws_the_same_pixels_as_render(world):
     screen = Screen(world.env["DISPLAY"])
     try:
         expected, differing = {}, []
-        draw_every_frame(world, False, lambda key: expected.__setitem__(key, screen.hash()))
+
+        def settled():
+            # A frame can reach the X server a moment late: the reference is the screen
+            # once two readings 20 ms apart agree.
+            readings = [screen.hash()]
+
+            def steady():
+                readings.append(screen.hash())
+                return len(readings) > 2 and readings[-1] == readings[-2]
+
+            wait_until(steady, 1.0, interval=0.02)
+            return readings[-1]
+
+        draw_every_frame(world, False, lambda key: expected.__setitem__(key, settled()))
 
         def compare(key):
             # A frame can reach the X server a moment late; it gets that moment before it counts as different.
