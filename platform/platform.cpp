@@ -1,5 +1,7 @@
 #include "platform/platform.h"
 
+#include <algorithm>
+
 #include "platform/dialog_services.h"
 #include "platform/shell_services.h"
 
@@ -18,5 +20,12 @@ ShellServices& shellServices() { return *installedShell; }
 
 void installDialogServices(DialogServices* services) { installedDialog = services; }
 DialogServices& dialogServices() { return *installedDialog; }
+
+std::size_t MemoryInputFile::read(char* buffer, std::size_t size) {
+    const std::size_t n = std::min(size, bytes_.size() - pos_);
+    std::copy_n(bytes_.data() + pos_, n, buffer);
+    pos_ += n;
+    return n;
+}
 
 }  // namespace vellora

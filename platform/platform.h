@@ -89,6 +89,17 @@ public:
     virtual std::size_t read(char* buffer, std::size_t size) = 0;
 };
 
+// Bytes the platform already holds, read as a file.
+class MemoryInputFile : public InputFile {
+public:
+    explicit MemoryInputFile(std::string bytes) : bytes_(std::move(bytes)) {}
+    std::size_t read(char* buffer, std::size_t size) override;
+
+private:
+    std::string bytes_;
+    std::size_t pos_ = 0;
+};
+
 // A file open for writing, in binary. Every call reports whether it worked.
 class OutputFile {
 public:

@@ -22,6 +22,18 @@ std::size_t utf8Length(unsigned char lead) {
 
 std::size_t gbkLength(unsigned char lead) { return lead >= 0x81 && lead <= 0xFE ? 2 : 1; }
 
+// The longest prefix of whole characters within maxBytes, `lengthOf` telling each
+// character's length from its first byte.
+std::string cutWhole(const std::string& text, std::size_t maxBytes, std::size_t (*lengthOf)(unsigned char)) {
+    std::size_t end = 0;
+    while (end < text.size()) {
+        const std::size_t next = end + lengthOf(static_cast<unsigned char>(text[end]));
+        if (next > maxBytes || next > text.size()) break;
+        end = next;
+    }
+    return text.substr(0, end);
+}
+
 // Converts with iconv; at a byte sequence the target cannot take, appends
 // `substitute` and skips the character the source's `length` measures.
 std::string convert(const char* to, const char* from, const std::string& input, const char* substitute,
@@ -72,25 +84,9 @@ std::string pathFromUtf8(const std::string& utf8) {
     return result;
 }
 
-std::string cutGbk(const std::string& gbk, std::size_t maxBytes) {
-    std::size_t end = 0;
-    while (end < gbk.size()) {
-        const std::size_t next = end + gbkLength(static_cast<unsigned char>(gbk[end]));
-        if (next > maxBytes || next > gbk.size()) break;
-        end = next;
-    }
-    return gbk.substr(0, end);
-}
+std::string cutGbk(const std::string& gbk, std::size_t maxBytes) { return cutWhole(gbk, maxBytes, gbkLength); }
 
-std::string cutUtf8(const std::string& utf8, std::size_t maxBytes) {
-    std::size_t end = 0;
-    while (end < utf8.size()) {
-        const std::size_t next = end + utf8Length(static_cast<unsigned char>(utf8[end]));
-        if (next > maxBytes || next > utf8.size()) break;
-        end = next;
-    }
-    return utf8.substr(0, end);
-}
+std::string cutUtf8(const std::string& utf8, std::size_t maxBytes) { return cutWhole(utf8, maxBytes, utf8Length); }
 
 std::int32_t signedIntFromText(const std::string& text) {
     std::size_t at = 0;

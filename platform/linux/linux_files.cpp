@@ -81,28 +81,13 @@ void makeFolders(const std::string& folder) {
     }
 }
 
-class TextInputFile : public InputFile {
-public:
-    explicit TextInputFile(std::string text) : text_(std::move(text)) {}
-    std::size_t read(char* buffer, std::size_t size) override {
-        const std::size_t n = std::min(size, text_.size() - pos_);
-        std::copy_n(text_.data() + pos_, n, buffer);
-        pos_ += n;
-        return n;
-    }
-
-private:
-    std::string text_;
-    std::size_t pos_ = 0;
-};
-
 std::optional<std::string> settingsOfThisRun;
 
 class LinuxFiles : public Files {
 public:
     std::unique_ptr<InputFile> openForReading(const std::string& path) override {
         if (settingsOfThisRun && path == configDirectory() + "\\Tessaview.ini")
-            return std::make_unique<TextInputFile>(*settingsOfThisRun);
+            return std::make_unique<MemoryInputFile>(*settingsOfThisRun);
         const int fd = open(localPath(path).c_str(), O_RDONLY | O_CLOEXEC);
         if (fd < 0) return nullptr;
         return std::make_unique<FdInput>(fd);

@@ -20,21 +20,6 @@ std::string join(const char* name, std::initializer_list<long long> values) {
     return line;
 }
 
-class MemoryInput : public InputFile {
-public:
-    explicit MemoryInput(std::string bytes) : bytes_(std::move(bytes)) {}
-    std::size_t read(char* buffer, std::size_t size) override {
-        std::size_t n = std::min(size, bytes_.size() - pos_);
-        std::copy_n(bytes_.data() + pos_, n, buffer);
-        pos_ += n;
-        return n;
-    }
-
-private:
-    std::string bytes_;
-    std::size_t pos_ = 0;
-};
-
 class MemoryOutput : public OutputFile {
 public:
     MemoryOutput(MemoryFiles& owner, std::string path) : owner_(owner), path_(std::move(path)) {}
@@ -143,7 +128,7 @@ void TestCanvas::pie(std::int32_t left, std::int32_t top, std::int32_t right, st
 std::unique_ptr<InputFile> MemoryFiles::openForReading(const std::string& path) {
     auto it = files.find(path);
     if (it == files.end() || unreadable.count(path)) return nullptr;
-    return std::make_unique<MemoryInput>(it->second);
+    return std::make_unique<MemoryInputFile>(it->second);
 }
 
 std::unique_ptr<OutputFile> MemoryFiles::createForWriting(const std::string& path) {
