@@ -5,6 +5,7 @@
 #include <X11/Xlib.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -35,6 +36,9 @@ struct X11Session {
 X11Session& session();
 // Opens the display and installs the error handlers; false when there is no display.
 bool openSession();
+// Runs `requests` against the display and reports whether none of them failed; the
+// errors go nowhere else. For asking about windows that may vanish at any moment.
+bool withoutXErrors(const std::function<void()>& requests);
 // Takes down the show's window and closes the display, returning once the server
 // has done both.
 void closeSession();

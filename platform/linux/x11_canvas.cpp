@@ -18,12 +18,6 @@ namespace {
 constexpr std::uint32_t black = 0x000000, white = 0xFFFFFF;
 constexpr std::uint64_t sharedPutMinimumPixels = 16384;
 
-bool errorSeen = false;
-int recordError(Display*, XErrorEvent*) {
-    errorSeen = true;
-    return 0;
-}
-
 // The visual takes 0xRRGGBB words as they are.
 bool directFormat(const XImage* image) {
     return image->bits_per_pixel == 32 && image->red_mask == 0xFF0000 && image->green_mask == 0xFF00 &&
@@ -132,14 +126,12 @@ private:
         shm_.shmaddr = image->data = static_cast<char*>(shmat(shm_.shmid, nullptr, 0));
         shm_.readOnly = False;
         // A server on another machine cannot attach: that shows only as an error.
-        errorSeen = false;
-        XErrorHandler previous = XSetErrorHandler(recordError);
-        const bool attached = shm_.shmaddr != reinterpret_cast<char*>(-1) && XShmAttach(d, &shm_);
-        XSync(d, False);
-        XSetErrorHandler(previous);
+        bool attached = false;
+        const bool clean =
+            withoutXErrors([&] { attached = shm_.shmaddr != reinterpret_cast<char*>(-1) && XShmAttach(d, &shm_); });
         // Marked for removal now, so the segment goes with the process however it ends.
         shmctl(shm_.shmid, IPC_RMID, nullptr);
-        if (!attached || errorSeen) {
+        if (!attached || !clean) {
             if (shm_.shmaddr != reinterpret_cast<char*>(-1)) shmdt(shm_.shmaddr);
             image->data = nullptr;
             XDestroyImage(image);

@@ -37,6 +37,12 @@ int onXError(Display* display, XErrorEvent* error) {
 
 int onConnectionLost(Display*) { _exit(1); }
 
+bool trappedError = false;
+int recordTrappedError(Display*, XErrorEvent*) {
+    trappedError = true;
+    return 0;
+}
+
 // An X server that is closing other clients' connections can drop a new one right
 // after accepting it (Xvfb does, for a few in a hundred, when short-lived clients
 // come and go), so a refused connection is tried again for up to a second before
@@ -73,6 +79,17 @@ void reclaimErrorHandler() {
 }
 
 int stopWakeDescriptor() { return wakePipe[0]; }
+
+bool withoutXErrors(const std::function<void()>& requests) {
+    Display* d = theSession.display;
+    XSync(d, False);
+    trappedError = false;
+    const XErrorHandler previous = XSetErrorHandler(recordTrappedError);
+    requests();
+    XSync(d, False);
+    XSetErrorHandler(previous);
+    return !trappedError;
+}
 
 X11Session& session() { return theSession; }
 

@@ -23,12 +23,6 @@ namespace {
 
 EventLoop loop;
 
-bool errorSeen = false;
-int recordError(Display*, XErrorEvent*) {
-    errorSeen = true;
-    return 0;
-}
-
 }  // namespace
 
 EventLoop& eventLoop() { return loop; }
@@ -40,29 +34,22 @@ std::uint64_t nowMs() {
 }
 
 bool windowAttributes(Window window, XWindowAttributes& attributes) {
-    Display* d = session().display;
-    XSync(d, False);
-    errorSeen = false;
-    const XErrorHandler previous = XSetErrorHandler(recordError);
-    const Status status = XGetWindowAttributes(d, window, &attributes);
-    XSync(d, False);
-    XSetErrorHandler(previous);
-    return status != 0 && !errorSeen;
+    Status status = 0;
+    const bool clean = withoutXErrors([&] { status = XGetWindowAttributes(session().display, window, &attributes); });
+    return status != 0 && clean;
 }
 
 bool windowIs(Window window, const char* className, const char* title) {
     Display* d = session().display;
     XClassHint hint{};
     char* name = nullptr;
-    // Another client's window may go at any moment: asked under the error trap.
-    XSync(d, False);
-    errorSeen = false;
-    const XErrorHandler previous = XSetErrorHandler(recordError);
-    const bool hasClass = XGetClassHint(d, window, &hint) != 0;
-    const bool hasName = XFetchName(d, window, &name) != 0;
-    XSync(d, False);
-    XSetErrorHandler(previous);
-    const bool match = !errorSeen && hasClass && hasName && hint.res_class && name &&
+    bool hasClass = false, hasName = false;
+    // Another client's window may go at any moment.
+    const bool clean = withoutXErrors([&] {
+        hasClass = XGetClassHint(d, window, &hint) != 0;
+        hasName = XFetchName(d, window, &name) != 0;
+    });
+    const bool match = clean && hasClass && hasName && hint.res_class && name &&
                        std::strcmp(hint.res_class, className) == 0 && std::strcmp(name, title) == 0;
     if (hint.res_name) XFree(hint.res_name);
     if (hint.res_class) XFree(hint.res_class);
