@@ -60,6 +60,8 @@ VIAddVersionKey /LANG=0 "LegalCopyright" "Vellora"
 !define MUI_FINISHPAGE_RUN "$SYSDIR\vellora.scr"
 !define MUI_FINISHPAGE_RUN_PARAMETERS "/c"
 !define MUI_FINISHPAGE_RUN_TEXT "$(openSettings)"
+; A restart the saver in use asks for can wait until the user's work is saved.
+!define MUI_FINISHPAGE_REBOOTLATER_DEFAULT
 
 !insertmacro MUI_PAGE_COMPONENTS
 !insertmacro MUI_PAGE_INSTFILES
@@ -67,6 +69,7 @@ VIAddVersionKey /LANG=0 "LegalCopyright" "Vellora"
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES
 ; Offers the restart when the saver was in use and is removed then.
+!define MUI_FINISHPAGE_REBOOTLATER_DEFAULT
 !insertmacro MUI_UNPAGE_FINISH
 
 ; The first language is the one used where the user's own is not offered.

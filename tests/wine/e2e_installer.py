@@ -319,6 +319,7 @@ def test_uninstall_puts_back_what_it_found(world):
              ("name outside the code page", FAR_SAVER, "1", None, FAR_SAVER, "1"),
              ("the user's own vellora.scr", PREVIOUS_SCR, "1", OWN_COPY, OWN_COPY, "1")]
     world.write_file(OWN_COPY, this_build_saver(world))
+    faults = []
     try:
         for name, before, active, chosen, after, active_after in cases:
             set_current_saver(world, before)
@@ -330,8 +331,13 @@ def test_uninstall_puts_back_what_it_found(world):
                     set_current_saver(world, chosen)
             finally:
                 uninstall_if_installed(world)
-            assert reg_value_exact(world, DESKTOP_KEY, "SCRNSAVE.EXE") == after, f"{name}: saver not put back"
-            assert reg_value(world, DESKTOP_KEY, "ScreenSaveActive") == active_after, f"{name}: switch not put back"
+            saver = reg_value_exact(world, DESKTOP_KEY, "SCRNSAVE.EXE")
+            if saver != after:
+                faults.append(f"{name}: saver {saver!r}")
+            switch = reg_value(world, DESKTOP_KEY, "ScreenSaveActive")
+            if switch != active_after:
+                faults.append(f"{name}: ScreenSaveActive {switch!r}")
+        assert not faults, faults
         assert read_file(world, OWN_COPY) is not None, "the user's own vellora.scr was removed"
     finally:
         set_saver_active(world, "1")
