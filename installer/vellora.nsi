@@ -97,11 +97,14 @@ LangString wrongSystem ${LANG_ENGLISH} "This setup is for Windows 95, 98 and Me.
     ${EndIf}
   FunctionEnd
 
-  ; $R0: the new saver; empty leaves the user with none.
+  ; $R0: the new saver; empty leaves the user with none. $R1: its registry type,
+  ; 2 for a path with environment variables, anything else for a plain one.
   Function ${un}writeCurrentSaver
     ${If} ${IsNT}
       ${If} $R0 == ""
         DeleteRegValue HKCU "${DESKTOP_KEY}" "SCRNSAVE.EXE"
+      ${ElseIf} $R1 == 2
+        WriteRegExpandStr HKCU "${DESKTOP_KEY}" "SCRNSAVE.EXE" $R0
       ${Else}
         WriteRegStr HKCU "${DESKTOP_KEY}" "SCRNSAVE.EXE" $R0
       ${EndIf}
@@ -155,6 +158,21 @@ LangString wrongSystem ${LANG_ENGLISH} "This setup is for Windows 95, 98 and Me.
 !macroend
 !insertmacro currentSaverFunctions ""
 !insertmacro currentSaverFunctions "un."
+
+; $R1: the registry type of the current saver's value on the NT family (1 for a
+; plain path, 2 for one with environment variables, 0 when there is none), so that
+; the uninstaller puts it back as it was.
+Function readCurrentSaverType
+  StrCpy $R1 0
+  ${If} ${IsNT}
+    ; HKEY_CURRENT_USER, sign-extended on 64-bit Windows; KEY_QUERY_VALUE.
+    System::Call "advapi32::RegOpenKeyEx(p -2147483647, t '${DESKTOP_KEY}', i 0, i 1, *p .r1) i .r0"
+    ${If} $0 == 0
+      System::Call "advapi32::RegQueryValueEx(p r1, t 'SCRNSAVE.EXE', p 0, *i .R1, p 0, p 0)"
+      System::Call "advapi32::RegCloseKey(p r1)"
+    ${EndIf}
+  ${EndIf}
+FunctionEnd
 
 ; $R0: whether a saver runs at all, as the install found it in the user's registry,
 ; where both families keep it ("1", "0", or empty when never set); empty leaves it.
@@ -245,6 +263,8 @@ Section "$(makeCurrent)" SecCurrent
   ; A reinstall must not record Vellora as the saver to go back to.
   ${If} $R1 == 0
     WriteRegStr HKCU "${OWN_KEY}" "PreviousScreenSaver" $R0
+    Call readCurrentSaverType
+    WriteRegDWORD HKCU "${OWN_KEY}" "PreviousScreenSaverType" $R1
     ReadRegStr $R0 HKCU "${DESKTOP_KEY}" "ScreenSaveActive"
     WriteRegStr HKCU "${OWN_KEY}" "PreviousScreenSaveActive" $R0
   ${EndIf}
@@ -253,6 +273,7 @@ Section "$(makeCurrent)" SecCurrent
   ${If} $R0 == ""
     StrCpy $R0 $R2
   ${EndIf}
+  StrCpy $R1 1
   Call writeCurrentSaver
   ; SPI_SETSCREENSAVEACTIVE, written to the user's profile and announced.
   System::Call "user32::SystemParametersInfo(i 17, i 1, p 0, i 3)"
@@ -270,6 +291,7 @@ Section "Uninstall"
   Call un.isVellora
   ${If} $R1 == 1
     ReadRegStr $R0 HKCU "${OWN_KEY}" "PreviousScreenSaver"
+    ReadRegDWORD $R1 HKCU "${OWN_KEY}" "PreviousScreenSaverType"
     Call un.writeCurrentSaver
     ReadRegStr $R0 HKCU "${OWN_KEY}" "PreviousScreenSaveActive"
     Call un.writeSaverActive
@@ -277,6 +299,8 @@ Section "Uninstall"
 
   Call un.installedSaverPath
   Delete /REBOOTOK "$R2"
+  ; An upgrade waiting for the restart would otherwise bring the saver back then.
+  Delete /REBOOTOK "$R2.new"
   Delete "$INSTDIR\uninstall.exe"
   RMDir "$INSTDIR"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"

@@ -40,19 +40,23 @@ def reg_value(world, key, name):
     return None
 
 
-def reg_value_exact(world, key, name):
-    """A text value exactly as stored, read from an export (UTF-16), which unlike the
-    console output keeps characters outside the ANSI code page."""
+def reg_text_exact(world, key, name):
+    """A text value exactly as stored, as (REG_SZ or REG_EXPAND_SZ, text), read from
+    an export (UTF-16), which unlike the console output keeps characters outside the
+    ANSI code page."""
     export = r"C:\export.reg"
     world.remove_file(export)
     if world.run(["wine", "reg", "export", key, export, "/y"]).returncode != 0:
         return None
     with open(world.host_path(export), "rb") as f:
-        lines = f.read().decode("utf-16").splitlines()
-    prefix = f'"{name}"="'
+        lines = f.read().decode("utf-16").replace("\\\r\n", "").replace("\\\n", "").splitlines()
+    prefix = f'"{name}"='
     for line in lines:
-        if line.startswith(prefix) and line.endswith('"'):
-            return re.sub(r"\\(.)", r"\1", line[len(prefix):-1])
+        value = line[len(prefix):].replace(" ", "") if line.startswith(prefix) else ""
+        if value.startswith('"') and value.endswith('"'):
+            return "REG_SZ", re.sub(r"\\(.)", r"\1", line[len(prefix) + 1:-1])
+        if value.startswith("hex(2):"):
+            return "REG_EXPAND_SZ", bytes.fromhex(value[7:].replace(",", "")).decode("utf-16-le").rstrip("\0")
     return None
 
 
@@ -60,11 +64,11 @@ def key_exists(world, key):
     return world.run(["wine", "reg", "query", key]).returncode == 0
 
 
-def set_current_saver(world, path):
+def set_current_saver(world, path, kind="REG_SZ"):
     if path is None:
         world.run(["wine", "reg", "delete", DESKTOP_KEY, "/v", "SCRNSAVE.EXE", "/f"])
     else:
-        world.run(["wine", "reg", "add", DESKTOP_KEY, "/v", "SCRNSAVE.EXE", "/d", path, "/f"])
+        world.run(["wine", "reg", "add", DESKTOP_KEY, "/v", "SCRNSAVE.EXE", "/t", kind, "/d", path, "/f"])
 
 
 def read_file(world, windows_path):
@@ -307,22 +311,25 @@ def test_without_the_right_to_write_the_system_folder_setup_refuses_and_changes_
 # A saver under a profile whose name is outside the Chinese code page the tests run in.
 FAR_SAVER = r"C:\users\Jöns Ström\Application Data\Skärmsläckare\Nordlicht över Tromsø – ein långer Name.scr"
 OWN_COPY = r"C:\mine\vellora.scr"
+VARIABLE_SAVER = r"%SystemRoot%\system32\previous.scr"
 
 
 def test_uninstall_puts_back_what_it_found(world):
     # The installer runs from a folder named outside the code page too.
     setup = r"C:\users\Jöns Ström\Downloads\vellora-setup.exe"
     os.makedirs(os.path.dirname(world.host_path(setup)), exist_ok=True)
-    # name, saver and its switch before installing, saver the user chose after it,
-    # saver and switch after uninstalling
-    cases = [("saver switched off", PREVIOUS_SCR, "0", None, PREVIOUS_SCR, "0"),
-             ("name outside the code page", FAR_SAVER, "1", None, FAR_SAVER, "1"),
-             ("the user's own vellora.scr", PREVIOUS_SCR, "1", OWN_COPY, OWN_COPY, "1")]
+    # name, saver (a plain path, or one with variables) and its switch before
+    # installing, saver the user chose after it, saver and switch after uninstalling
+    plain, variables = "REG_SZ", "REG_EXPAND_SZ"
+    cases = [("saver switched off", (plain, PREVIOUS_SCR), "0", None, (plain, PREVIOUS_SCR), "0"),
+             ("name outside the code page", (plain, FAR_SAVER), "1", None, (plain, FAR_SAVER), "1"),
+             ("path with variables", (variables, VARIABLE_SAVER), "1", None, (variables, VARIABLE_SAVER), "1"),
+             ("the user's own vellora.scr", (plain, PREVIOUS_SCR), "1", OWN_COPY, (plain, OWN_COPY), "1")]
     world.write_file(OWN_COPY, this_build_saver(world))
     faults = []
     try:
         for name, before, active, chosen, after, active_after in cases:
-            set_current_saver(world, before)
+            set_current_saver(world, before[1], before[0])
             set_saver_active(world, active)
             try:
                 install(world, setup=setup)
@@ -331,7 +338,7 @@ def test_uninstall_puts_back_what_it_found(world):
                     set_current_saver(world, chosen)
             finally:
                 uninstall_if_installed(world)
-            saver = reg_value_exact(world, DESKTOP_KEY, "SCRNSAVE.EXE")
+            saver = reg_text_exact(world, DESKTOP_KEY, "SCRNSAVE.EXE")
             if saver != after:
                 faults.append(f"{name}: saver {saver!r}")
             switch = reg_value(world, DESKTOP_KEY, "ScreenSaveActive")
