@@ -233,11 +233,51 @@ def test_install_over_an_existing_settings_file_leaves_it_unchanged(world):
         uninstall_if_installed(world)
 
 
+PREVIEW_HOST_OUT = r"C:\host.txt"
+
+
+def start_preview(world):
+    """The installed saver previewing in a stand-in for the control panel's pane."""
+    out = PREVIEW_HOST_OUT
+    for suffix in ("", ".exit", ".destroy"):
+        world.remove_file(out + suffix)
+    host = subprocess.Popen(["wine", r"C:\vellora-host.exe", SYSTEM_SCR, "/p ", out], env=world.env, cwd=world.drive,
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    assert wait_until(lambda: os.path.exists(world.host_path(out)), 20), "host did not start"
+    pane = open(world.host_path(out)).read().split()[1]
+    assert world.probe("wait-child", pane, e2e.CLASS, "20000"), "no preview"
+    return host
+
+
+def stop_preview(world, host):
+    """Closes the pane and waits for the saver to end, as it holds its file until then."""
+    world.write_file(PREVIEW_HOST_OUT + ".destroy", b"")
+    ended = wait_until(lambda: os.path.exists(world.host_path(PREVIEW_HOST_OUT + ".exit")), 20)
+    e2e.kill(host)
+    assert ended, "the preview did not end"
+
+
+def shown_texts(world):
+    """The setup window's texts, nested pages included, as (text, check state)."""
+    facts = world.probe("texts")
+    lines = facts.get("text", []) if facts else []
+    lines = [lines] if isinstance(lines, str) else lines
+    return [(e2e.gbk(line.split()[2]).decode("gbk"), int(line.split()[1])) for line in lines]
+
+
+def offers_restart_later(world):
+    texts = shown_texts(world)
+    notice = any("必须重新启动" in text for text, _ in texts)
+    later = [text for text, check in texts if check == 1 and "之后重新启动" in text]
+    return notice and later
+
+
 def test_upgrade_and_uninstall_over_a_running_saver_finish_at_the_restart(world):
     new = this_build_saver(world)
     old = new + b"\0an older build"  # still a program that runs
     try:
         install(world)
+        # Silently, while the show runs.
         world.write_file(SYSTEM_SCR, old)
         saver = e2e.start_show(world, program=r"windows\system32\vellora.scr")
         try:
@@ -248,6 +288,27 @@ def test_upgrade_and_uninstall_over_a_running_saver_finish_at_the_restart(world)
         restart(world)
         assert read_file(world, SYSTEM_SCR) == new, "the new vellora.scr is not in place after the restart"
         assert read_file(world, SYSTEM_SCR + ".new") is None, "the file under its temporary name was left"
+
+        # Interactively, while it previews: the finish page offers the restart, for later.
+        world.write_file(SYSTEM_SCR, old)
+        host = start_preview(world)
+        try:
+            setup = subprocess.Popen(["wine", SETUP], env=world.env, cwd=world.drive, stdout=subprocess.DEVNULL,
+                                     stderr=subprocess.DEVNULL)
+            try:
+                assert wait_until(lambda: shown_texts(world), 30), "no setup window"
+                world.probe("press-box")  # Install
+                assert wait_until(lambda: offers_restart_later(world), 60), \
+                    f"the finish page does not offer the restart for later: {shown_texts(world)}"
+                world.probe("press-box")  # Finish
+                assert e2e.wait_exit(setup, timeout=60) == RESTART_NEEDED, "interactive setup: wrong exit code"
+            finally:
+                e2e.kill(setup)
+            assert read_file(world, SYSTEM_SCR) == old, "the previewing saver's file changed under it"
+        finally:
+            stop_preview(world, host)
+        restart(world)
+        assert read_file(world, SYSTEM_SCR) == new, "the new vellora.scr is not in place after the restart"
 
         saver = e2e.start_show(world, program=r"windows\system32\vellora.scr")
         try:
