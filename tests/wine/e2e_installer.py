@@ -243,13 +243,7 @@ def start_preview(world):
         world.remove_file(out + suffix)
     host = subprocess.Popen(["wine", r"C:\vellora-host.exe", SYSTEM_SCR, "/p ", out], env=world.env, cwd=world.drive,
                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-
-    def written_pane():  # the host writes its file in more than one step
-        path = world.host_path(out)
-        words = open(path).read().split() if os.path.exists(path) else []
-        return words[1] if len(words) > 1 else None
-
-    pane = wait_until(written_pane, 20)
+    pane = e2e.host_pane(world, out)
     assert pane, "host did not start"
     assert world.probe("wait-child", pane, e2e.CLASS, "20000"), "no preview"
     return host
