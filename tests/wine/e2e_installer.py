@@ -30,8 +30,13 @@ ACCESS_DENIED = 5
 def reg_value(world, key, name):
     """The value's data as text, or None when the key or the value is missing. Wine
     prints it in the Chinese ANSI code page."""
-    done = world.run(["wine", "reg", "query", key, "/v", name])
-    if done.returncode != 0:
+    # Under a heavy load a query has been seen to fail for a value that is there; a
+    # missing one fails every time.
+    for _ in range(3):
+        done = world.run(["wine", "reg", "query", key, "/v", name])
+        if done.returncode == 0:
+            break
+    else:
         return None
     for line in done.stdout.decode("gbk", "replace").splitlines():
         fields = line.split(None, 2)
