@@ -55,6 +55,7 @@ unsigned long parseWindowId(const char* text) {
 CommandLine parseCommandLine(int argc, const char* const* argv, const char* screensaverWindow) {
     const CommandLine invalid = only(ShowForm::invalid);
     CommandLine command;
+    if (argc > 1) command.arguments.assign(argv + 1, argv + argc);
     bool root = false, own = false;
     unsigned long windowId = 0;
     for (int i = 1; i < argc; ++i) {
@@ -91,10 +92,15 @@ CommandLine parseCommandLine(int argc, const char* const* argv, const char* scre
             command.upright = true;
         } else if (option == "--paced") {
             command.paced = true;
+        } else if (option == monitorAreaSwitch && hasValue) {
+            command.monitor = parseMonitorArea(argv[++i]);
+            if (!command.monitor) return invalid;
         } else {
             return invalid;
         }
     }
+    // A show for one monitor is always full screen.
+    if (command.monitor && (windowId != 0 || root || own)) return invalid;
     // The settings preview passes both a window id and --root; the id wins.
     if (windowId != 0) {
         command.form = ShowForm::intoWindow;

@@ -10,6 +10,9 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
+
+#include "platform/linux/monitor_shows.h"
 
 namespace vellora::linux_platform {
 
@@ -31,6 +34,10 @@ struct CommandLine {
     bool fit = false;
     bool upright = false;
     bool paced = false;
+    // Set in a full-screen show started by the first for another monitor.
+    std::optional<MonitorArea> monitor;
+    // The arguments as given, without the program name, for the shows it starts.
+    std::vector<std::string> arguments;
 };
 
 inline constexpr const char* usageLine =

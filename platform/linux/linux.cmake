@@ -36,6 +36,7 @@ if(NOT VELLORA_FUZZ)
         platform/linux/stop_signals.cpp
         platform/linux/show_options.cpp
         platform/linux/command_line.cpp
+        platform/linux/monitor_shows.cpp
         platform/linux/window_timers.cpp
         platform/linux/xscreensaver_setup.cpp
     )

@@ -111,6 +111,43 @@ std::string fileText(const std::filesystem::path& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+TEST(CommandLine, MonitorAreaOfAShowStartedForAnotherMonitor) {
+    struct Case {
+        std::vector<const char*> args;
+        ShowForm form;
+        std::optional<MonitorArea> monitor;
+    };
+    const std::vector<Case> cases = {
+        {{"--monitor-area", "800,0,640,480,216,162"}, ShowForm::fullScreen, MonitorArea{800, 0, 640, 480, 216, 162}},
+        {{"--fit", "--monitor-area", "-1920,-5,1920,1080,0,0"}, ShowForm::fullScreen, MonitorArea{-1920, -5, 1920, 1080, 0, 0}},
+        {{"--monitor-area", "0,0,65535,65535,65535,65535"}, ShowForm::fullScreen, MonitorArea{0, 0, 65535, 65535, 65535, 65535}},
+        {{"--monitor-area", "0,0,0,480,1,1"}, ShowForm::invalid, {}},
+        {{"--monitor-area", "0,0,65536,480,1,1"}, ShowForm::invalid, {}},
+        {{"--monitor-area", "0,0,640,480,1,-1"}, ShowForm::invalid, {}},
+        {{"--monitor-area", "0,0,640,480,1"}, ShowForm::invalid, {}},
+        {{"--monitor-area", "0,0,640,480,1,1,"}, ShowForm::invalid, {}},
+        {{"--monitor-area", "0,0,640,480,1,1x"}, ShowForm::invalid, {}},
+        {{"--monitor-area", "0,,640,480,1,1"}, ShowForm::invalid, {}},
+        {{"--monitor-area", "0,0,99999999999999999999,480,1,1"}, ShowForm::invalid, {}},
+        {{"--monitor-area"}, ShowForm::invalid, {}},
+        {{"--root", "--monitor-area", "0,0,640,480,1,1"}, ShowForm::invalid, {}},
+        {{"--window", "--monitor-area", "0,0,640,480,1,1"}, ShowForm::invalid, {}},
+    };
+    for (const Case& c : cases) {
+        std::vector<const char*> argv{"vellora"};
+        argv.insert(argv.end(), c.args.begin(), c.args.end());
+        const CommandLine got = parseCommandLine(static_cast<int>(argv.size()), argv.data(), nullptr);
+        const std::string text = c.args.size() > 1 ? c.args[c.args.size() - 1] : "";
+        EXPECT_EQ(static_cast<int>(got.form), static_cast<int>(c.form)) << text;
+        if (c.form != ShowForm::invalid) {
+            EXPECT_EQ(got.monitor, c.monitor) << text;
+            // The switch's value is what the first process writes for the others.
+            EXPECT_EQ(parseMonitorArea(formatMonitorArea(*c.monitor).c_str()), c.monitor) << text;
+            EXPECT_EQ(got.arguments, std::vector<std::string>(c.args.begin(), c.args.end())) << text;
+        }
+    }
+}
+
 TEST(SettingsFolder, StandsInForTheWindowsDirectory) {
     const std::filesystem::path root = std::filesystem::temp_directory_path() / ("vellora-files-" + std::to_string(getpid()));
     std::filesystem::remove_all(root);
