@@ -3,14 +3,12 @@
 
 #include <errno.h>
 #include <signal.h>
-#include <sys/prctl.h>
 #include <sys/wait.h>
-#include <time.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/linux/child_process.h"
 #include "platform/linux/linux_internal.h"
 
 namespace vellora::linux_platform {
@@ -47,11 +45,6 @@ std::optional<std::int64_t> parseField(const char*& text, std::int64_t low, std:
     return value;
 }
 
-void sleepMs(long ms) {
-    const timespec pause{0, ms * 1'000'000};
-    nanosleep(&pause, nullptr);
-}
-
 }  // namespace
 
 std::string formatMonitorArea(const MonitorArea& a) {
@@ -77,15 +70,7 @@ std::optional<MonitorArea> parseMonitorArea(const char* text) {
 
 bool startMonitorShows(const std::vector<std::string>& arguments, const std::vector<MonitorArea>& areas) {
     if (areas.size() > maxMonitors) return false;
-    // Everything the child needs is made before fork: after it only exec is called.
-    std::vector<std::vector<std::string>> commands;
-    for (const MonitorArea& area : areas) {
-        std::vector<std::string> command{"vellora"};
-        command.insert(command.end(), arguments.begin(), arguments.end());
-        command.push_back(monitorAreaSwitch);
-        command.push_back(formatMonitorArea(area));
-        commands.push_back(std::move(command));
-    }
+    // The handler must know every child before it can see one end.
     sigset_t childSignals, previous;
     sigemptyset(&childSignals);
     sigaddset(&childSignals, SIGCHLD);
@@ -95,22 +80,12 @@ bool startMonitorShows(const std::vector<std::string>& arguments, const std::vec
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_NOCLDSTOP | SA_RESTART;
     sigaction(SIGCHLD, &action, nullptr);
-
-    const pid_t first = getpid();
     bool started = true;
-    for (const std::vector<std::string>& command : commands) {
-        std::vector<char*> argv;
-        for (const std::string& word : command) argv.push_back(const_cast<char*>(word.c_str()));
-        argv.push_back(nullptr);
-        const pid_t pid = fork();
-        if (pid == 0) {
-            // A show must not outlive the first, however the first dies.
-            prctl(PR_SET_PDEATHSIG, SIGTERM);
-            if (getppid() != first) _exit(0);
-            sigprocmask(SIG_SETMASK, &previous, nullptr);
-            execv("/proc/self/exe", argv.data());
-            _exit(127);
-        }
+    for (const MonitorArea& area : areas) {
+        std::vector<std::string> command = arguments;
+        command.push_back(monitorAreaSwitch);
+        command.push_back(formatMonitorArea(area));
+        const pid_t pid = startProgram(command);
         if (pid < 0) {
             started = false;
             break;
@@ -129,19 +104,8 @@ void endMonitorShows() {
     signal(SIGCHLD, SIG_DFL);
     for (sig_atomic_t i = 0; i < otherShowCount; ++i)
         if (otherShows[i] > 0) kill(otherShows[i], SIGTERM);
-    constexpr int patienceMs = 2000, stepMs = 5;
     for (sig_atomic_t i = 0; i < otherShowCount; ++i) {
-        if (otherShows[i] <= 0) continue;
-        int status = 0, waitedMs = 0;
-        while (waitpid(otherShows[i], &status, WNOHANG) == 0) {
-            if (waitedMs >= patienceMs) {
-                kill(otherShows[i], SIGKILL);
-                waitpid(otherShows[i], &status, 0);
-                break;
-            }
-            sleepMs(stepMs);
-            waitedMs += stepMs;
-        }
+        endProgram(otherShows[i], 2000);
         otherShows[i] = 0;
     }
     otherShowCount = 0;

@@ -83,13 +83,16 @@ class XWorld:
         return NestedServer(self, heads)
 
     def running_shows(self):
-        """Every running process of this build's program, whoever started it."""
-        found = []
+        """Every running process of this build's program in this world, whoever
+        started it: they all have the world's settings folder."""
+        found, ours = [], b"XDG_CONFIG_HOME=" + self.config.encode()
         for pid in filter(str.isdigit, os.listdir("/proc")):
             try:
                 with open(f"/proc/{pid}/stat") as f:
                     state = f.read().rsplit(")", 1)[1].split()[0]
-                if state != "Z" and os.readlink(f"/proc/{pid}/exe") == os.path.realpath(self.program):
+                with open(f"/proc/{pid}/environ", "rb") as f:
+                    here = ours in f.read().split(b"\0")
+                if here and state != "Z" and os.readlink(f"/proc/{pid}/exe") == os.path.realpath(self.program):
                     found.append(int(pid))
             except (OSError, IndexError):
                 continue
