@@ -9,6 +9,8 @@
 // the first dies however it dies. The display system decides which monitors there
 // are and when the first may start the others (after its own window exists, so that
 // it does not find theirs and defer to them).
+// A display system without one coordinate space for all monitors (Wayland) names
+// each output by its logical position and size, and its show finds its output by them.
 #pragma once
 
 #include <cstdint>
