@@ -12,19 +12,33 @@ namespace {
 // The server going away is the session ending: the watcher has nothing left to do.
 int onWatchedServerLost(Display*) { _exit(0); }
 
+// The server's own screen saver, when it comes on, blanks the screen and is what
+// X11 lockers start with: the show gives way to it and waits for the user's return.
 class X11Idle : public IdleSource {
 public:
     X11Idle(Display* display, std::uint64_t thresholdMs)
-        : display_(display), info_(XScreenSaverAllocInfo()), thresholdMs_(thresholdMs) {}
+        : display_(display), info_(XScreenSaverAllocInfo()), thresholdMs_(thresholdMs) {
+        XScreenSaverSelectInput(display_, DefaultRootWindow(display_), ScreenSaverNotifyMask);
+        XFlush(display_);
+    }
     ~X11Idle() override {
         XFree(info_);
         XCloseDisplay(display_);
     }
     const char* name() const override { return "X11 MIT-SCREEN-SAVER"; }
     std::optional<IdleState> state() override {
-        if (!info_ || !XScreenSaverQueryInfo(display_, DefaultRootWindow(display_), info_)) return std::nullopt;
+        const bool answered = info_ && XScreenSaverQueryInfo(display_, DefaultRootWindow(display_), info_);
+        // The notices that woke us say no more than the answer; those read with it
+        // would otherwise wait in Xlib's queue where poll() cannot see them.
+        while (XPending(display_) > 0) {
+            XEvent event;
+            XNextEvent(display_, &event);
+        }
+        if (!answered) return std::nullopt;
+        if (info_->state == ScreenSaverOn) return IdleState{false, thresholdMs_};
         return idleStateFor(info_->idle, thresholdMs_);
     }
+    int wakeDescriptor() override { return ConnectionNumber(display_); }
 
 private:
     Display* display_;

@@ -65,6 +65,14 @@ def test_idle_on_x11_starts_the_show_and_input_ends_it(world):
             marked.wait(10)
         assert wait_until(lambda: shows_running(world, watcher), PATIENCE), "not shown once xscreensaver left"
 
+        # The server's own screen saver (where X11 lockers start) takes over from the show.
+        subprocess.run(["xset", "s", "activate"], env=env, check=True, timeout=10)
+        try:
+            assert wait_until(lambda: not shows_running(world, watcher), 5), "the show stayed over the server's saver"
+        finally:
+            subprocess.run(["xset", "s", "reset"], env=env, check=True, timeout=10)
+        assert wait_until(lambda: shows_running(world, watcher), PATIENCE), "not shown after the saver went off"
+
         watcher.send_signal(signal.SIGTERM)
         assert watcher.wait(5) == 0
         assert wait_until(lambda: not world.running_shows(), 5), "SIGTERM left the show running"
