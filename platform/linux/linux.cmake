@@ -23,6 +23,7 @@ target_link_libraries(vellora-decode-bench PRIVATE vellora_decode)
 if(NOT VELLORA_FUZZ)
     find_package(PkgConfig REQUIRED)
     pkg_check_modules(GLIB2 REQUIRED IMPORTED_TARGET glib-2.0)
+    pkg_check_modules(GIO2 REQUIRED IMPORTED_TARGET gio-2.0)
     # Text conversion needs no display, so the unit tests link it alone.
     add_library(vellora_dialog_text STATIC platform/linux/dialog_text.cpp)
     target_include_directories(vellora_dialog_text PUBLIC ${CMAKE_SOURCE_DIR})
@@ -36,10 +37,14 @@ if(NOT VELLORA_FUZZ)
         platform/linux/stop_signals.cpp
         platform/linux/show_options.cpp
         platform/linux/command_line.cpp
+        platform/linux/monitor_shows.cpp
+        platform/linux/child_process.cpp
+        platform/linux/idle_watch.cpp
+        platform/linux/gnome_idle.cpp
         platform/linux/window_timers.cpp
         platform/linux/xscreensaver_setup.cpp
     )
-    target_link_libraries(vellora_linux PUBLIC vellora_core vellora_decode vellora_dialog_text)
+    target_link_libraries(vellora_linux PUBLIC vellora_core vellora_decode vellora_dialog_text PRIVATE PkgConfig::GIO2)
 
     include(platform/gtk/gtk.cmake)
     include(platform/x11/x11.cmake)

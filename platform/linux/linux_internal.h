@@ -22,6 +22,8 @@ namespace vellora::linux_platform {
 // the event loop ends the process with 0.
 bool stopRequested();
 void installStopSignals();
+// The same request from the program itself; safe in a signal handler.
+void requestStop();
 // A descriptor that becomes readable when a stop is requested, for poll().
 int stopWakeDescriptor();
 
