@@ -25,6 +25,13 @@ if(NOT VELLORA_FUZZ)
     find_package(X11 REQUIRED)
     find_package(PkgConfig REQUIRED)
     pkg_check_modules(GTK3 REQUIRED IMPORTED_TARGET gtk+-3.0)
+    pkg_check_modules(SECCOMP REQUIRED IMPORTED_TARGET libseccomp)
+
+    # The decoder process: locked down, it decodes the show's pictures.
+    add_library(vellora_decoder_sandbox STATIC platform/linux/decoder_sandbox.cpp platform/linux/decoder_wire.cpp)
+    target_link_libraries(vellora_decoder_sandbox PUBLIC vellora_decode PkgConfig::SECCOMP)
+    add_executable(vellora-decoder platform/linux/decoder_main.cpp)
+    target_link_libraries(vellora-decoder PRIVATE vellora_decoder_sandbox)
 
     add_library(vellora_linux STATIC
         platform/linux/linux_platform.cpp
@@ -35,21 +42,32 @@ if(NOT VELLORA_FUZZ)
         platform/linux/linux_files.cpp
         platform/linux/linux_clock.cpp
         platform/linux/linux_pictures.cpp
+        platform/linux/decoder_process.cpp
+        platform/linux/decoder_wire.cpp
         platform/linux/message_box.cpp
         platform/linux/command_line.cpp
         platform/linux/window_timers.cpp
         platform/linux/xscreensaver_setup.cpp
     )
     target_link_libraries(vellora_linux PUBLIC vellora_core vellora_decode vellora_dialog_text X11::X11 X11::Xext PkgConfig::GTK3)
+    # Sanitizers and a seccomp filter's address-space limit do not mix: such a
+    # build decodes in the show, and says so.
+    if(VELLORA_SANITIZE)
+        target_compile_definitions(vellora_linux PRIVATE VELLORA_SANITIZED)
+    endif()
 
     add_executable(vellora platform/linux/main.cpp)
     target_link_libraries(vellora PRIVATE vellora_linux vellora_gtk_dialog)
+    add_dependencies(vellora vellora-decoder)
     include(platform/linux/package.cmake)
 
     # Test helpers: the test platform's screen for a device and picture, and a plain
     # window for the show to draw into.
     add_executable(vellora-surface tests/linux/surface_dump.cpp)
     target_link_libraries(vellora-surface PRIVATE vellora_testplatform vellora_decode)
+    # A decoder that misbehaves on marker files, for the tests of the decoder process only.
+    add_executable(vellora-decoder-hooked tests/linux/hooked_decoder.cpp)
+    target_link_libraries(vellora-decoder-hooked PRIVATE vellora_decoder_sandbox)
     add_executable(vellora-xwindow tests/linux/xwindow.cpp)
     target_link_libraries(vellora-xwindow PRIVATE X11::X11)
     add_executable(vellora-linux-bench tools/linux_bench.cpp)
