@@ -66,6 +66,9 @@ if(NOT VELLORA_FUZZ)
     # Test helpers: the test platform's screen for a device and picture.
     add_executable(vellora-surface tests/linux/surface_dump.cpp)
     target_link_libraries(vellora-surface PRIVATE vellora_testplatform vellora_decode)
+    add_executable(vellora-decoder-bench tools/decoder_bench.cpp)
+    target_link_libraries(vellora-decoder-bench PRIVATE vellora_linux)
+    add_dependencies(vellora-decoder-bench vellora-decoder)
     # A decoder that misbehaves on marker files, for the tests of the decoder process only.
     add_executable(vellora-decoder-hooked tests/linux/hooked_decoder.cpp)
     target_link_libraries(vellora-decoder-hooked PRIVATE vellora_decoder_sandbox)
