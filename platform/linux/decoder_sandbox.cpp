@@ -59,8 +59,8 @@ struct Filter {
 
 // What decoding from memory needs, with threads for the decoders that use them:
 // memory (never executable), the descriptors it was given, futexes, clocks,
-// and the thread calls of the C library. A system call that this architecture
-// lacks is simply not added.
+// and the thread calls of the C library (signal handlers of its own, thread
+// names). A system call that this architecture lacks is simply not added.
 bool buildFilter(scmp_filter_ctx filter) {
     const int plain[] = {
         SCMP_SYS(read), SCMP_SYS(readv), SCMP_SYS(pread64), SCMP_SYS(lseek), SCMP_SYS(fstat), SCMP_SYS(close),
@@ -68,13 +68,14 @@ bool buildFilter(scmp_filter_ctx filter) {
         SCMP_SYS(exit), SCMP_SYS(exit_group), SCMP_SYS(rt_sigreturn), SCMP_SYS(rt_sigprocmask),
         SCMP_SYS(restart_syscall), SCMP_SYS(clock_gettime), SCMP_SYS(clock_nanosleep), SCMP_SYS(nanosleep),
         SCMP_SYS(sched_yield), SCMP_SYS(getrandom), SCMP_SYS(set_robust_list), SCMP_SYS(rseq), SCMP_SYS(gettid),
-        SCMP_SYS(getpid), SCMP_SYS(sched_getaffinity), SCMP_SYS(sysinfo),
+        SCMP_SYS(getpid), SCMP_SYS(sched_getaffinity), SCMP_SYS(sysinfo), SCMP_SYS(rt_sigaction), SCMP_SYS(sigaltstack),
     };
     for (int call : plain)
         if (call >= 0 && seccomp_rule_add(filter, SCMP_ACT_ALLOW, call, 0) != 0) return false;
     const scmp_arg_cmp notExecutable = SCMP_A2(SCMP_CMP_MASKED_EQ, PROT_EXEC, 0);
     const scmp_arg_cmp onOwnSocket = SCMP_A0(SCMP_CMP_EQ, wire::decoderSocket);
     const scmp_arg_cmp aThread = SCMP_A0(SCMP_CMP_MASKED_EQ, CLONE_THREAD, CLONE_THREAD);
+    const scmp_arg_cmp naming = SCMP_A0(SCMP_CMP_EQ, PR_SET_NAME);
     // The C library tries clone3 first, whose flags a filter cannot see, and
     // falls back to clone when it is missing.
     return seccomp_rule_add(filter, SCMP_ACT_ALLOW, SCMP_SYS(mmap), 1, notExecutable) == 0 &&
@@ -82,6 +83,7 @@ bool buildFilter(scmp_filter_ctx filter) {
            seccomp_rule_add(filter, SCMP_ACT_ALLOW, SCMP_SYS(recvmsg), 1, onOwnSocket) == 0 &&
            seccomp_rule_add(filter, SCMP_ACT_ALLOW, SCMP_SYS(sendmsg), 1, onOwnSocket) == 0 &&
            seccomp_rule_add(filter, SCMP_ACT_ALLOW, SCMP_SYS(clone), 1, aThread) == 0 &&
+           seccomp_rule_add(filter, SCMP_ACT_ALLOW, SCMP_SYS(prctl), 1, naming) == 0 &&
            seccomp_rule_add(filter, SCMP_ACT_ERRNO(ENOSYS), SCMP_SYS(clone3), 0) == 0;
 }
 
