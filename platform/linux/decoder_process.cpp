@@ -200,16 +200,23 @@ std::optional<DecoderProcess::Size> DecoderProcess::decode(int fileDescriptor, s
         handOver.bufferId = buffer->id();
         understood = wire::sendMessage(socket_, handOver, buffer->descriptor());
     }
-    end();
+    // A show that is stopping does not wait for the helper to give its memory back.
+    pollfd stop{stopDescriptor, POLLIN, 0};
+    end(stopDescriptor >= 0 && poll(&stop, 1, 0) == 1);
     return std::nullopt;
 }
 
-void DecoderProcess::end() {
+void DecoderProcess::end(bool stopping) {
     if (socket_ >= 0) close(socket_);
     socket_ = -1;
+    if (killed_ > 0 && waitpid(killed_, nullptr, WNOHANG) != 0) killed_ = -1;
     if (pid_ <= 0) return;
     kill(pid_, SIGKILL);
-    while (waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
+    if (stopping) {
+        killed_ = pid_;
+    } else {
+        while (waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
+        }
     }
     pid_ = -1;
 }

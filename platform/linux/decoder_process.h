@@ -16,7 +16,8 @@
 //   What the buffer's pixels are is the helper's word: any value is a colour.
 // - No helper outlives the show: the object's end, like the show's, ends it
 //   (the helper also dies with the show's thread that started it), and every
-//   helper that ends is reaped. No descriptor is left behind.
+//   helper that ends is reaped, except one killed as the show stops, which the
+//   system reaps once the show is gone. No descriptor is left behind.
 #pragma once
 
 #include <sys/types.h>
@@ -69,14 +70,16 @@ public:
     pid_t pid() const { return pid_; }
     std::optional<Size> decode(int fileDescriptor, std::uint64_t fileBytes, bool upright,
                                std::shared_ptr<SharedPixels>& buffer, int stopDescriptor);
-    // Kills and reaps the helper, if one runs.
-    void end();
+    // Kills and reaps the helper, if one runs. A stopping show only kills it; the
+    // next end() reaps it if it is gone by then, else the system does once the show is.
+    void end(bool stopping = false);
 
 private:
     void raiseCpuLimit() const;
 
     std::string program_;
     pid_t pid_ = -1;
+    pid_t killed_ = -1;
     int socket_ = -1;
 };
 

@@ -210,15 +210,17 @@ def test_a_stop_signal_ends_loading_too(world):
         os.mkfifo(fifo)
     broken = large_broken_png(world)
 
-    def fifo_has_a_reader():
+    def waiting_for_a_writer(pid):
         try:
-            os.close(os.open(fifo, os.O_WRONLY | os.O_NONBLOCK))
-            return True
+            with open(f"/proc/{pid}/wchan") as f:
+                return f.read() == "wait_for_partner"
         except OSError:
             return False
 
-    cases = [  # the list, what shows the show is loading
-        ("a FIFO", [fifo, picture], lambda process, window: window.shows(expected) or fifo_has_a_reader()),
+    cases = [  # the list, what shows that the show is loading it
+        # Each SIGTERM used to break one blocked open, and the next attempt blocked again.
+        ("FIFOs", [fifo] * 5 + [picture],
+         lambda process, window: window.shows(expected) or waiting_for_a_writer(process.pid)),
         ("ten large broken pictures", [broken] * 10 + [picture],
          lambda process, window: cpu_seconds(process.pid) >= 0.3),
     ]
