@@ -66,8 +66,9 @@ std::string decoderProgram() {
     return path.substr(0, path.rfind('/') + 1) + "vellora-decoder";
 }
 
-void sayDecodingInProcess(const char* why) {
-    std::fprintf(stderr, "vellora: pictures are decoded inside the program, not in a locked-down process: %s\n", why);
+void sayDecodingInProcess(const std::string& why) {
+    std::fprintf(stderr, "vellora: pictures are decoded inside the program, not in a locked-down process: %s\n",
+                 why.c_str());
 }
 
 class LinuxPictures : public PictureLoader {
@@ -105,7 +106,7 @@ private:
         case DecoderProcess::Start::unavailable:
             // A stop during the start decides nothing.
             if (stopRequested()) return decided_ = false;
-            sayDecodingInProcess("its decoder program cannot be started");
+            sayDecodingInProcess(decoderProgram() + " cannot be started");
             break;
         }
         return helper_ = false;
