@@ -108,13 +108,13 @@ public:
     }
     bool holds(std::uint64_t bytes) const { return map_ && bytes_ >= bytes; }
     void* data() const { return map_; }
-
-private:
     void release() {
         if (map_) munmap(map_, bytes_);
         map_ = nullptr;
         bytes_ = 0;
     }
+
+private:
     void* map_ = nullptr;
     std::uint64_t bytes_ = 0;
     std::uint32_t id_ = 0;
@@ -151,7 +151,9 @@ public:
                 if (fd >= 0) close(fd);
             return false;
         }
+        // Without a buffer the show still shows the pixels of the last one: it is not ours to write.
         if (fds[1] >= 0) buffer_.adopt(fds[1], request.bufferId, request.bufferBytes);
+        else buffer_.release();
         const bool decoded = decode(fds[0], request.bytes, (request.status & wire::turnUpright) != 0);
         close(fds[0]);
         if (!decoded) return reply(wire::Kind::failed);

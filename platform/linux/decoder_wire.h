@@ -12,8 +12,10 @@
 //   answers failed or decoded. A buffer's id tells the decoder whether it
 //   already has it mapped.
 // - decoded means: `width` × `height` pixels, 0xRRGGBB row-major, top row first,
-//   are at the start of the buffer last sent; width and height are the natural
-//   size. The show trusts none of it beyond the size of the buffer it made.
+//   are at the start of the buffer sent with decode or after needBuffer; width
+//   and height are the natural size. A decode without a buffer means the show
+//   still uses every buffer it sent before. The show trusts none of it beyond
+//   the size of the buffer it made.
 // - The pixel buffer belongs to the show: it makes it, sizes it and seals its
 //   size, so the decoder can neither shrink it under the show nor grow it.
 // - Fields come later at the end of Message (an orientation, say); data of its
