@@ -67,7 +67,11 @@ inline constexpr const char* helpText =
     "  --install-xscreensaver  add vellora --root to ~/.xscreensaver's programs\n"
     "  --help             show this text\n"
     "Settings: $XDG_CONFIG_HOME/vellora/Tessaview.ini (by default ~/.config/vellora/);\n"
-    "the options above override them for one run and are never saved.\n";
+    "the options above override them for one run and are never saved.\n"
+    "Pictures are decoded by vellora-decoder, a locked-down process beside this program\n"
+    "(seccomp, resource limits); where it cannot be (a kernel without seccomp, a\n"
+    "sanitizer build, no vellora-decoder), the show says so once on standard error and\n"
+    "decodes them itself.\n";
 
 // `screensaverWindow` is the XSCREENSAVER_WINDOW variable, or null.
 CommandLine parseCommandLine(int argc, const char* const* argv, const char* screensaverWindow);

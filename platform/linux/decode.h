@@ -30,6 +30,8 @@
 namespace vellora::linux_platform {
 
 inline constexpr std::uint64_t maxDecodedPixels = 100'000'000;
+// The largest picture file the loader reads, so a hostile file cannot exhaust memory.
+inline constexpr std::uint64_t maxPictureFileBytes = 512ull * 1024 * 1024;
 
 struct DecodedImage {
     std::int32_t width = 0;
@@ -44,5 +46,10 @@ std::optional<DecodedImage> decodePicture(const unsigned char* data, std::size_t
 // memory for each. On failure the image holds no picture: its size is 0 × 0, it
 // has no pixels, and its storage is kept for the next call.
 bool decodePictureInto(const unsigned char* data, std::size_t size, DecodedImage& image);
+
+// From now on, decoding asks `stopping` between its steps (rows, scans) and
+// fails as soon as it says yes, so that a stop request need not wait for a
+// large picture. The function must be safe to call from any thread.
+void stopDecodingWhen(bool (*stopping)());
 
 }  // namespace vellora::linux_platform

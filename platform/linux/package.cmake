@@ -4,7 +4,8 @@ include(GNUInstallDirs)
 set(VELLORA_VERSION 1.0.0)
 set(xscreensaverHacks ${CMAKE_INSTALL_LIBEXECDIR}/xscreensaver)
 
-install(TARGETS vellora RUNTIME DESTINATION ${xscreensaverHacks})
+# The decoder process lies beside the program, which looks for it there.
+install(TARGETS vellora vellora-decoder RUNTIME DESTINATION ${xscreensaverHacks})
 # One program in two places: where xscreensaver looks for hacks, and on the PATH.
 install(CODE "
     file(MAKE_DIRECTORY \"\$ENV{DESTDIR}${CMAKE_INSTALL_FULL_BINDIR}\")
