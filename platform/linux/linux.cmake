@@ -39,6 +39,7 @@ if(NOT VELLORA_FUZZ)
         platform/linux/command_line.cpp
         platform/linux/window_timers.cpp
         platform/linux/xscreensaver_setup.cpp
+        platform/linux/user_files.cpp
     )
     target_link_libraries(vellora_linux PUBLIC vellora_core vellora_decode vellora_dialog_text X11::X11 X11::Xext PkgConfig::GTK3)
 

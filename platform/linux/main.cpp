@@ -9,6 +9,7 @@
 #include "platform/linux/command_line.h"
 #include "platform/linux/gtk_dialog.h"
 #include "platform/linux/linux_internal.h"
+#include "platform/linux/user_files.h"
 #include "platform/linux/xscreensaver_setup.h"
 #include "shell/shell.h"
 #include "slideshow/fitted_picture.h"
@@ -57,7 +58,7 @@ int main(int argc, char** argv) {
     case ShowForm::settings:
         return runSettingsDialogGtk();
     case ShowForm::installXscreensaver:
-        return installIntoXscreensaver();
+        return installIntoXscreensaver(homeFolder());
     default:
         break;
     }
