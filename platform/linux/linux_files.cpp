@@ -1,6 +1,7 @@
 // Files: the settings folder that stands in for the Windows directory, and atomic saving.
 #include <errno.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -106,6 +107,7 @@ public:
     }
     bool removeFile(const std::string& path) override { return unlink(localPath(path).c_str()) == 0; }
     std::string windowsDirectory() override { return configDirectory(); }
+    std::size_t longestPathBytes() override { return PATH_MAX; }
 };
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "platform/linux/user_files.h"
 #include "platform/linux/window_timers.h"
 #include "resources/gbk_text.h"
+#include "slideshow/picture_source.h"
 #include "slideshow/settings_file.h"
 #include "slideshow/slide_state.h"
 
@@ -230,6 +231,37 @@ TEST(SettingsFolder, TheHomeFolderIsHomeElseTheAccounts) {
     }
     setenv("HOME", savedHome.c_str(), 1);
     if (!savedConfig.empty()) setenv("XDG_CONFIG_HOME", savedConfig.c_str(), 1);
+}
+
+// Lines of the settings file and the list hold paths as long as the system takes
+// (4096 bytes), not only Windows' 259; a longer line still stops the reading there.
+TEST(SettingsFolder, LinesAsLongAsTheSystemsPaths) {
+    namespace fs = std::filesystem;
+    const fs::path root = fs::temp_directory_path() / ("vellora-long-" + std::to_string(getpid()));
+    fs::remove_all(root);
+    const std::string savedConfig = getenv("XDG_CONFIG_HOME") ? getenv("XDG_CONFIG_HOME") : "";
+    setenv("XDG_CONFIG_HOME", (root / "config").c_str(), 1);
+    fs::create_directories(root / "config/vellora");
+    installPlatform({nullptr, &files(), nullptr, nullptr});
+    struct Case {
+        std::size_t bytes;  // of the list path, and of the list's first line
+        bool whole;         // read whole, and the lines after it with it
+    };
+    for (const Case& c : {Case{262, true}, Case{4096, true}, Case{4097, false}}) {
+        const std::string path = "/" + std::string(c.bytes - 1, 'l');
+        std::ofstream(root / "config/vellora/Tessaview.ini", std::ios::binary) << path << "\r\n9\r\n10\r\n1";
+        std::unique_ptr<InputFile> file = openSettingsFile();
+        ASSERT_TRUE(file);
+        Settings read;
+        readSettings(*file, read);
+        EXPECT_EQ(read.imageListPath == path, c.whole) << c.bytes;
+        EXPECT_EQ(read.effectIndex, c.whole ? 9 : 0) << c.bytes;
+        std::ofstream(root / "list.txt", std::ios::binary) << std::string(c.bytes, 'p') << "\na\nb\n";
+        EXPECT_EQ(countImages((root / "list.txt").string()), c.whole ? 3 : 0) << c.bytes;
+    }
+    if (savedConfig.empty()) unsetenv("XDG_CONFIG_HOME"); else setenv("XDG_CONFIG_HOME", savedConfig.c_str(), 1);
+    installPlatform({});
+    fs::remove_all(root);
 }
 
 TEST(WindowTimers, PeriodicWithAtMostOnePendingTick) {
