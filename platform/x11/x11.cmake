@@ -1,6 +1,11 @@
 # The X11 backend, and the helpers of its tests and benchmark.
 find_package(X11 REQUIRED)
 
+# The show's colours in any visual's pixel format; needs no display, so the unit
+# tests link it alone.
+add_library(vellora_visual_pixels STATIC platform/x11/visual_pixels.cpp)
+target_include_directories(vellora_visual_pixels PUBLIC ${CMAKE_SOURCE_DIR})
+
 add_library(vellora_x11 STATIC
     platform/x11/x11_show.cpp
     platform/x11/x11_session.cpp
@@ -8,7 +13,7 @@ add_library(vellora_x11 STATIC
     platform/x11/x11_windows.cpp
     platform/x11/x11_shell.cpp
 )
-target_link_libraries(vellora_x11 PUBLIC vellora_linux vellora_gtk X11::X11 X11::Xext)
+target_link_libraries(vellora_x11 PUBLIC vellora_linux vellora_gtk vellora_visual_pixels X11::X11 X11::Xext)
 
 # A plain window for the show to draw into, and screenshots, for the tests.
 add_executable(vellora-xwindow tests/linux/xwindow.cpp)
