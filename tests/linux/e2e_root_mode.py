@@ -3,6 +3,7 @@ written on that window, where the user sees it, instead of a box the daemon's
 window would hide, and the show does not wait for anyone to press OK."""
 import os
 import re
+import shutil
 import subprocess
 
 from linux_env import end, wait_until
@@ -41,3 +42,35 @@ def test_root_mode_writes_messages_on_its_window_and_goes_on(world):
             helper.stdin.close()
             helper.wait(10)
         assert code == 0, f"{name}: exit code {code}"
+
+
+def daemon_quoted(value):
+    """A value as the daemon's settings tool writes it into the command line: in
+    double quotes, with ! " and $ escaped, when it holds anything a shell would see."""
+    if value and not any(c <= " " or c >= "\x7f" or c in "!\"$'#%&()*" for c in value):
+        return value
+    return '"' + "".join("\\" + c if c in '!"$' else c for c in value) + '"'
+
+
+def test_a_list_path_with_spaces_as_the_daemon_runs_it(world):
+    # vellora.xml passes "--list %" unquoted: the settings tool quotes the path, and the
+    # daemon runs a command with quotes through the shell, which takes them off.
+    folder = f"{world.root}/my \"best\" pictures $HOME"
+    picture = world.picture("spaces.png", 160, 120)
+    listing = world.write_show([picture], row=1, delay=60, list_name="elsewhere.txt")
+    os.makedirs(folder, exist_ok=True)
+    spaced = shutil.copy(listing, os.path.join(folder, "list.txt"))
+    os.remove(listing)
+    helper, window = world.make_window(*WINDOW_AT, *WINDOW_SIZE)
+    command = f"exec {world.program} --root --list {daemon_quoted(spaced)}"
+    process = subprocess.Popen(["/bin/sh", "-c", command], env=dict(world.env, XSCREENSAVER_WINDOW=str(window)),
+                               stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    try:
+        expected = world.expected(1, world.device(WINDOW_SIZE), picture)
+        assert wait_until(lambda: world.shot(window) == expected, 20, interval=0.2), \
+            f"the list {spaced!r} was not shown: {process.stderr.read1()[-300:] if process.poll() is not None else ''}"
+    finally:
+        code = end(process)
+        helper.stdin.close()
+        helper.wait(10)
+    assert code == 0, f"exit code {code}"
