@@ -113,7 +113,7 @@ public:
     void render(const Picture& picture, std::int32_t x, std::int32_t y, std::int32_t cx, std::int32_t cy,
                 std::int32_t xSrc, std::int32_t ySrc, std::int32_t cxSrc, std::int32_t cySrc) override {
         if (!drawable()) return;
-        takeMessageAwayUnder(x, y, x + cx, y + cy);
+        takeMessageAwayUnder(x, y, std::int64_t{x} + cx, std::int64_t{y} + cy);
         const auto& p = static_cast<const PixelPicture&>(picture);
         const SourcePixels source{p.pixels(), p.width(), p.height(), p.widthHimetric(), p.heightHimetric()};
         show(renderPicture(view(), source, x, y, cx, cy, xSrc, ySrc, cxSrc, cySrc));

@@ -170,10 +170,6 @@ void handleEvent(XEvent& event) {
     }
 }
 
-}  // namespace
-
-namespace {
-
 // The message in the middle of the show's window, over whatever it shows.
 void writeMessageOnWindow(const std::string& utf8) {
     XWindowAttributes attributes{};
@@ -249,7 +245,7 @@ public:
         // the file-name encoding; the other captions are ASCII words.
         const std::string textUtf8 = text::utf8FromGbk(text), captionUtf8 = text::utf8FromPath(localPath(caption));
         if (loop.messagesOnWindow) {
-            // Nothing waits for OK: the show goes on ticking, and its next drawing takes the message away.
+            // Nothing waits for OK: the show goes on ticking, and a drawing over the message takes it away.
             if (!loop.show.destroyed) writeMessageOnWindow(textUtf8 + "\n" + captionUtf8);
             return;
         }
