@@ -61,9 +61,11 @@ CommandLine parseCommandLine(int argc, const char* const* argv, const char* scre
         const std::string option = argv[i];
         const bool hasValue = i + 1 < argc;
         if (option == "--help" || option == "-h") return only(ShowForm::help);
-        if (option == "--settings" || option == "--install-xscreensaver") {
+        if (option == "--settings" || option == "--install-xscreensaver" || option == "--stop") {
             if (argc != 2) return invalid;
-            return only(option == "--settings" ? ShowForm::settings : ShowForm::installXscreensaver);
+            return only(option == "--settings" ? ShowForm::settings
+                        : option == "--stop"   ? ShowForm::stop
+                                               : ShowForm::installXscreensaver);
         }
         if (option == "--root") {
             root = true;
@@ -91,6 +93,8 @@ CommandLine parseCommandLine(int argc, const char* const* argv, const char* scre
             command.upright = true;
         } else if (option == "--paced") {
             command.paced = true;
+        } else if (option == "--x11") {
+            command.forceX11 = true;
         } else {
             return invalid;
         }

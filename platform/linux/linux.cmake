@@ -18,7 +18,7 @@ add_executable(vellora-decode-bench tools/decode_bench.cpp)
 target_link_libraries(vellora-decode-bench PRIVATE vellora_decode)
 
 # The native program: what every display system shares, GTK's dialog and message
-# boxes, and the X11 backend.
+# boxes, and the X11 and Wayland backends.
 
 if(NOT VELLORA_FUZZ)
     find_package(PkgConfig REQUIRED)
@@ -37,15 +37,17 @@ if(NOT VELLORA_FUZZ)
         platform/linux/show_options.cpp
         platform/linux/command_line.cpp
         platform/linux/window_timers.cpp
+        platform/linux/show_pid_file.cpp
         platform/linux/xscreensaver_setup.cpp
     )
     target_link_libraries(vellora_linux PUBLIC vellora_core vellora_decode vellora_dialog_text)
 
     include(platform/gtk/gtk.cmake)
     include(platform/x11/x11.cmake)
+    include(platform/wayland/wayland.cmake)
 
     add_executable(vellora platform/linux/main.cpp)
-    target_link_libraries(vellora PRIVATE vellora_x11 vellora_gtk)
+    target_link_libraries(vellora PRIVATE vellora_x11 vellora_wayland vellora_gtk)
     include(platform/linux/package.cmake)
 
     # Test helpers: the test platform's screen for a device and picture.

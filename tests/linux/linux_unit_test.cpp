@@ -55,6 +55,9 @@ TEST(CommandLine, FormsAndWindowIds) {
         {{"--settings"}, nullptr, ShowForm::settings, 0},
         {{"--install-xscreensaver"}, nullptr, ShowForm::installXscreensaver, 0},
         {{"--settings", "--root"}, nullptr, ShowForm::invalid, 0},
+        {{"--stop"}, nullptr, ShowForm::stop, 0},
+        {{"--stop", "--window"}, nullptr, ShowForm::invalid, 0},
+        {{"--x11", "--window"}, nullptr, ShowForm::ownWindow, 0},
         {{"--root", "--fit", "--upright", "--paced"}, "0x400001", ShowForm::root, 0x400001},
     };
     for (const Case& c : cases) {

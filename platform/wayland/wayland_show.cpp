@@ -1,0 +1,44 @@
+#include "platform/wayland/wayland_show.h"
+
+#include <cstdio>
+#include <string>
+
+#include "platform/linux/show_options.h"
+#include "platform/linux/show_pid_file.h"
+#include "platform/wayland/wayland_internal.h"
+#include "shell/shell.h"
+
+namespace vellora::linux_platform {
+
+using namespace wayland;
+
+std::optional<int> runShowOnWaylandIfReachable(const CommandLine& command) {
+    if (!connectDisplay()) return std::nullopt;
+    if (command.form == ShowForm::intoWindow || command.form == ShowForm::root) {
+        disconnectDisplay();
+        std::fputs("vellora: --window-id and --root draw into X11 windows; on Wayland use --window, or --x11\n", stderr);
+        return 2;
+    }
+    if (!globals().compositor || !globals().shm) {
+        disconnectDisplay();
+        std::fputs("vellora: the Wayland compositor lacks shared-memory surfaces\n", stderr);
+        return 1;
+    }
+    installLinuxPlatform(windowServices(), shell());
+    applyShowOptions(command);
+    // The window has its size before the shell asks for it.
+    if (command.form == ShowForm::ownWindow && (!createOwnWindow() || !awaitFirstConfigure())) {
+        disconnectDisplay();
+        if (stopRequested()) return 0;
+        std::fputs("vellora: the Wayland compositor gave no window (xdg-shell)\n", stderr);
+        return 1;
+    }
+    // The shell's own mode switches: full screen, or a show inside the ordinary window.
+    const std::string mode = command.form == ShowForm::ownWindow ? "/p " + std::to_string(ownWindowHandle) : "/s";
+    const std::intptr_t result = shellMain(0, mode.c_str());
+    forgetRunningShow();
+    disconnectDisplay();
+    return static_cast<int>(result & 0xFF);
+}
+
+}  // namespace vellora::linux_platform
