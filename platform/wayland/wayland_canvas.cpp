@@ -107,10 +107,14 @@ void SurfaceCanvas::present() {
     if (frame_ || pending_.empty() || !surface_.configured || !drawable()) return;
     ShmBuffer* buffer = pool_->freeBuffer();
     if (!buffer) return;  // a release brings the change out
+    // The unused byte is set as well: a compositor may keep it in its own copy
+    // (weston's screenshots read it as alpha).
     const PixelRect s = clip(buffer->stale, width_, height_);
     for (std::int32_t y = s.top; y < s.bottom; ++y) {
         const std::size_t at = static_cast<std::size_t>(y) * width_ + s.left;
-        std::memcpy(buffer->pixels + at, copy_.data() + at, static_cast<std::size_t>(s.right - s.left) * 4);
+        std::uint32_t* to = buffer->pixels + at;
+        const std::uint32_t* from = copy_.data() + at;
+        for (std::int32_t x = s.left; x < s.right; ++x) *to++ = *from++ | 0xFF000000u;
     }
     buffer->stale = {};
     wl_surface_attach(surface_.surface, buffer->buffer, 0, 0);

@@ -43,6 +43,18 @@ def test_every_row_at_scales_one_and_two(world):
             check_reveal_then_clear(world, row, 0, world.device(), picture)
 
 
+def test_weston_without_layer_shell_draws_the_same_pixels(world):
+    # Full-screen xdg toplevels on a compositor without layer-shell and without a seat.
+    world.start(SCALE_ONE, compositor="weston")
+    try:
+        for row in (1, 4, 9):
+            picture = world.picture(f"p{row % 3}.{FORMATS[row % 3]}", 160, 120)
+            world.write_show([picture, tiny_black(world)], row=row, delay=2)
+            check_reveal_then_clear(world, row, 0, world.device(), picture)
+    finally:
+        world.stop_compositor()
+
+
 def test_a_fractional_scale_shows_pictures_at_their_natural_size(world):
     # One picture pixel per device pixel: the 960 × 720 test platform's screen, not a
     # 640 × 480 one stretched, nor one drawn at the compositor's rounded-up scale of 2.

@@ -202,9 +202,9 @@ class WaylandWorld(World):
         if not socket:
             raise RuntimeError(f"{compositor} did not start")
         self.env.update(XDG_RUNTIME_DIR=self.runtime, WAYLAND_DISPLAY=socket)
+        if not wait_until(lambda: self.grim(0, check=False), 20):
+            raise RuntimeError("no screenshot of the compositor")
         if compositor == "sway":
-            if not wait_until(lambda: self.grim(0, check=False), 20):
-                raise RuntimeError("no screenshot of the compositor")
             self.pointer = subprocess.Popen([os.path.join(self.build, "vellora-wlpointer")], env=self.env,
                                             stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
             assert self.pointer.stdout.readline().strip() == "ready", "no virtual pointer"
@@ -236,20 +236,34 @@ class WaylandWorld(World):
 
     def grim(self, output, check=True):
         w, h, scale = self.layout[1][output]
-        result = subprocess.run(["grim", "-t", "ppm", "-o", f"HEADLESS-{output + 1}", "-s", str(scale), "-"],
-                                env=self.env, capture_output=True, timeout=30)
-        if result.returncode != 0:
-            if check:
-                raise RuntimeError(f"grim failed: {result.stderr!r}")
-            return None
-        header_end = 0
-        for _ in range(3):  # magic, size, maximum value
-            header_end = result.stdout.index(b"\n", header_end) + 1
-        rgb = result.stdout[header_end:]
+        if self.layout[0] == "weston":
+            rgb = self.weston_screenshot()
+        else:
+            result = subprocess.run(["grim", "-t", "ppm", "-o", f"HEADLESS-{output + 1}", "-s", str(scale), "-"],
+                                    env=self.env, capture_output=True, timeout=30)
+            if result.returncode != 0:
+                if check:
+                    raise RuntimeError(f"grim failed: {result.stderr!r}")
+                return None
+            header_end = 0
+            for _ in range(3):  # magic, size, maximum value
+                header_end = result.stdout.index(b"\n", header_end) + 1
+            rgb = result.stdout[header_end:]
         assert len(rgb) == w * h * 3, f"a screenshot of {len(rgb)} bytes for {w}x{h}"
         words = bytearray(w * h * 4)
         words[0::4], words[1::4], words[2::4] = rgb[2::3], rgb[1::3], rgb[0::3]
         return bytes(words)
+
+    def weston_screenshot(self):
+        """Weston's own screenshot (it offers no screencopy), a PNG file in the working folder."""
+        folder = tempfile.mkdtemp(dir=self.root)
+        try:
+            subprocess.run(["weston-screenshooter"], env=self.env, cwd=folder, check=True, timeout=30,
+                           capture_output=True)
+            png = os.path.join(folder, os.listdir(folder)[0])
+            return subprocess.run(["convert", png, "-depth", "8", "rgb:-"], capture_output=True, check=True).stdout
+        finally:
+            shutil.rmtree(folder, ignore_errors=True)
 
     def shot(self, output=0):
         """The output's device pixels as 0xRRGGBB words, like XWorld's screenshots."""
