@@ -44,3 +44,5 @@ target_link_libraries(vellora_wayland PUBLIC vellora_linux vellora_gtk vellora_w
 # Moves and clicks a pointer of its own on a compositor that offers virtual pointers.
 add_executable(vellora-wlpointer tests/linux/wlpointer.cpp)
 target_link_libraries(vellora-wlpointer PRIVATE vellora_wayland_protocols)
+add_executable(vellora-wayland-bench tools/wayland_bench.cpp)
+target_link_libraries(vellora-wayland-bench PRIVATE vellora_wayland)

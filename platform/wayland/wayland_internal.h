@@ -155,6 +155,8 @@ public:
     void repaint();
     std::int32_t width() const { return width_; }
     std::int32_t height() const { return height_; }
+    // A frame is with the compositor, or a change waits for the next one.
+    bool busy() const { return frame_ != nullptr || !pending_.empty(); }
 
 private:
     static void frameDone(void* data, wl_callback* callback, std::uint32_t time);
