@@ -38,6 +38,7 @@ if(NOT VELLORA_FUZZ)
         platform/linux/command_line.cpp
         platform/linux/window_timers.cpp
         platform/linux/show_pid_file.cpp
+        platform/linux/message_queue.cpp
         platform/linux/xscreensaver_setup.cpp
     )
     target_link_libraries(vellora_linux PUBLIC vellora_core vellora_decode vellora_dialog_text)

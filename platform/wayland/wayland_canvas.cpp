@@ -81,7 +81,7 @@ void SurfaceCanvas::resize(DeviceSize size) {
 
 void SurfaceCanvas::repaint() { changed({0, 0, width_, height_}); }
 
-bool SurfaceCanvas::drawable() const { return !stopRequested() && !globals().connectionLost && !eventLoop().surfaceClosed; }
+bool SurfaceCanvas::drawable() const { return !stopRequested() && !surfaceLost(); }
 
 void SurfaceCanvas::applyScale() {
     if (size_.bufferScale > 0) {

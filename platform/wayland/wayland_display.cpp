@@ -154,9 +154,7 @@ void waitForCompositor(int timeoutMs) {
         connectionFailed();
         return;
     }
-    pollfd watched[2] = {{wl_display_get_fd(d), POLLIN, 0}, {stopWakeDescriptor(), POLLIN, 0}};
-    poll(watched, watched[1].fd >= 0 ? 2 : 1, timeoutMs);
-    if (watched[0].revents & (POLLIN | POLLHUP | POLLERR)) {
+    if (waitForDescriptor(wl_display_get_fd(d), timeoutMs)) {
         if (wl_display_read_events(d) < 0) connectionFailed();
     } else {
         wl_display_cancel_read(d);

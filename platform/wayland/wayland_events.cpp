@@ -1,6 +1,5 @@
 // The seat and the event loop: keyboard and pointer events become the shell's
 // window messages, so the input and close rules are the same code as on Windows.
-#include <time.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -10,7 +9,6 @@
 #include "platform/linux/dialog_text.h"
 #include "platform/messages.h"
 #include "platform/wayland/wayland_internal.h"
-#include "shell/shell.h"
 
 namespace vellora::linux_platform::wayland {
 namespace {
@@ -114,17 +112,9 @@ ScreenPoint pointerPosition() { return travel.reported; }
 
 EventLoop& eventLoop() { return loop; }
 
-std::uint64_t nowMs() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<std::uint64_t>(now.tv_sec) * 1000u + static_cast<std::uint64_t>(now.tv_nsec) / 1000000u;
-}
+bool surfaceLost() { return loop.surfaceClosed || globals().connectionLost; }
 
-MessageResult dispatch(WindowHandle window, MessageId message, WParam wParam, LParam lParam) {
-    return shellWindowProc(window, message, wParam, lParam);
-}
-
-bool ended() { return loop.quitPosted || stopRequested() || loop.surfaceClosed || globals().connectionLost; }
+bool ended() { return loop.ended(surfaceLost()); }
 
 bool handleOne() {
     if (ended()) return false;

@@ -17,7 +17,7 @@
 
 #include "fractional-scale-v1-client.h"
 #include "platform/linux/linux_internal.h"
-#include "platform/linux/window_timers.h"
+#include "platform/linux/message_queue.h"
 #include "platform/pixel_drawing.h"
 #include "viewporter-client.h"
 #include "wlr-layer-shell-unstable-v1-client.h"
@@ -177,34 +177,23 @@ private:
     bool brushBlack_ = false;
 };
 
-// The event loop the window services and the shell services share.
-struct PostedMessage {
-    WindowHandle window;
-    MessageId message;
-    WParam wParam;
-    LParam lParam;
-};
-
 // The handles the shell sees: the full-screen show and the ordinary window; a
 // show of another process is found by its process id above otherShowBase.
 inline constexpr WindowHandle fullScreenHandle = 1, ownWindowHandle = 2;
 inline constexpr WindowHandle otherShowBase = WindowHandle{1} << 32;
 
-struct EventLoop {
+// The event loop the window services and the shell services share.
+struct EventLoop : MessageQueue {
     WindowHandle show = 0;
     bool fullScreen = false;
     bool destroyed = false;
     bool surfaceClosed = false;  // the compositor took the show's surface away
-    std::deque<PostedMessage> posted;
     std::deque<PostedMessage> input;  // from the compositor, handled after posted messages
-    WindowTimers timers;
-    bool quitPosted = false;
-    std::intptr_t quitCode = 0;
 };
 
 EventLoop& eventLoop();
-std::uint64_t nowMs();
-MessageResult dispatch(WindowHandle window, MessageId message, WParam wParam, LParam lParam);
+// The compositor took the show's surface or the connection away.
+bool surfaceLost();
 // A quit, a stop signal, the surface's or the connection's end.
 bool ended();
 // Handles one thing in the order Windows does: posted messages, then input and

@@ -68,9 +68,7 @@ public:
             if (handleOne()) continue;
             waitForCompositor(loop.timers.millisecondsToNext(nowMs()));
         }
-        // A stop signal or the compositor's end of the surface ends the show quietly.
-        const bool quiet = stopRequested() || loop.surfaceClosed || globals().connectionLost;
-        return loop.quitPosted && !quiet ? loop.quitCode : 0;
+        return loop.exitCode(surfaceLost());
     }
     void postMessage(WindowHandle window, MessageId message, WParam wParam, LParam lParam) override {
         eventLoop().posted.push_back({window, message, wParam, lParam});

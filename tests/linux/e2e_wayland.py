@@ -120,7 +120,7 @@ def test_sigterm_stop_and_a_second_start(world):
         end(first)
 
 
-def test_x11_only_forms_and_a_display_beside_the_compositor(world):
+def test_forms_x11_only_options_and_a_display_beside_the_compositor(world):
     world.start(SCALE_ONE)
     for args in (["--window-id", "0x400001"], ["--root"]):
         process = world.launch(*args)
@@ -134,6 +134,17 @@ def test_x11_only_forms_and_a_display_beside_the_compositor(world):
         assert wait_until(lambda: shows(world, expected), 10), "not shown on Wayland"
     finally:
         assert end(process) == 0
+    # An ordinary window: input ends nothing, the compositor closing it ends the show.
+    process = world.launch("--window")
+    try:
+        assert wait_until(lambda: world.sway("[app_id=vellora] focus"), 10), "no window"
+        world.key()
+        assert process.poll() is None, "a key ended the window form"
+        assert world.sway("[app_id=vellora] kill")
+        assert wait_until(lambda: process.poll() is not None, 5), "closing the window did not end the show"
+        assert process.returncode == 0
+    finally:
+        end(process)
 
 
 def test_swayidle_starts_the_show_and_its_resume_ends_it(world):
@@ -186,8 +197,9 @@ def test_a_message_box_appears_above_the_show_and_the_show_goes_on(world):
     world.write_show([later], row=1, delay=3)
     process = world.launch()
     try:
-        dialogs = wait_until(run_linux.accessible_dialogs, 15, interval=0.2)
-        assert dialogs, "no message box"
+        dialogs = wait_until(run_linux.accessible_dialogs, 30, interval=0.2)
+        assert dialogs, "no message box: the program " + (
+            "still runs" if process.poll() is None else f"ended with {process.returncode}: {process.stderr.read()!r}")
         title, texts, buttons = dialogs[0]
         assert title == "INFO" and "找不到图像文件." in texts, f"{title!r} {texts!r}"
         # The show is black while nothing is found: anything else on the screen is the box.

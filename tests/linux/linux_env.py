@@ -280,6 +280,15 @@ class WaylandWorld(World):
         self.pointer.stdin.flush()
         assert self.pointer.stdout.readline().strip() == "ok", f"pointer action {action!r} failed"
 
+    def sway(self, command):
+        """A sway command through its IPC socket; whether sway carried it out."""
+        sockets = [n for n in os.listdir(self.runtime) if n.startswith("sway-ipc.")]
+        if not sockets:
+            return False
+        done = subprocess.run(["swaymsg", "-s", os.path.join(self.runtime, sockets[0]), command], env=self.env,
+                              capture_output=True, timeout=10)
+        return done.returncode == 0
+
     def key(self):
         # Without the pause one key in five is sent before the program has its keyboard.
         subprocess.run(["wtype", "-s", "200", "-k", "space"], env=self.env, check=True, timeout=10)
