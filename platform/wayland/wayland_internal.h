@@ -72,6 +72,8 @@ struct ShowSurface {
     xdg_surface* xdgSurface = nullptr;
     xdg_toplevel* toplevel = nullptr;
     wp_viewport* viewport = nullptr;
+    wp_fractional_scale_v1* fractionalScale = nullptr;
+    std::uint32_t preferredScale120 = 0;  // the compositor's scale in 120ths, where it says
     std::int32_t logicalWidth = 0, logicalHeight = 0;
     // A toplevel's size from its last configure, applied when the configure is acknowledged.
     std::int32_t proposedWidth = 0, proposedHeight = 0;

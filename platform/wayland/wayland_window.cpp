@@ -95,12 +95,27 @@ void xdgSurfaceConfigure(void* data, xdg_surface* surface, std::uint32_t serial)
 
 const xdg_surface_listener xdgSurfaceListener = {xdgSurfaceConfigure};
 
+void preferredScale(void* data, wp_fractional_scale_v1*, std::uint32_t scale120) {
+    auto& s = *static_cast<ShowSurface*>(data);
+    if (scale120 == s.preferredScale120 || scale120 == 0 || scale120 > 16 * 120) return;
+    s.preferredScale120 = scale120;
+    if (s.configured) s.resizePending = true;
+}
+
+const wp_fractional_scale_v1_listener fractionalScaleListener = {preferredScale};
+
 std::unique_ptr<ShowSurface> baseSurface(ShowSurface::Role role, Output* output) {
     auto s = std::make_unique<ShowSurface>();
     s->role = role;
     s->output = output;
     s->surface = wl_compositor_create_surface(globals().compositor);
-    if (globals().viewporter) s->viewport = wp_viewporter_get_viewport(globals().viewporter, s->surface);
+    if (globals().viewporter) {
+        s->viewport = wp_viewporter_get_viewport(globals().viewporter, s->surface);
+        if (globals().fractionalScale) {
+            s->fractionalScale = wp_fractional_scale_manager_v1_get_fractional_scale(globals().fractionalScale, s->surface);
+            wp_fractional_scale_v1_add_listener(s->fractionalScale, &fractionalScaleListener, s.get());
+        }
+    }
     return s;
 }
 
@@ -150,6 +165,19 @@ DeviceSize deviceSizeOf(const ShowSurface& s) {
     if (s.role != ShowSurface::Role::ownWindow && mw > 0 && mh > 0 && (mw != lw * scale || mh != lh * scale) &&
         s.viewport)
         return {mw, mh, 0};
+    // A window, or an output without a mode: the compositor's own fractional scale,
+    // where it says one, rounded as it rounds surfaces.
+    if (s.viewport && s.preferredScale120 > 0 && s.preferredScale120 % 120 != 0) {
+        auto device = [&](std::int32_t logical) {
+            return std::clamp(static_cast<std::int32_t>((static_cast<std::int64_t>(logical) * s.preferredScale120 + 60) / 120),
+                              1, maxBufferSide);
+        };
+        return {device(lw), device(lh), 0};
+    }
+    if (s.preferredScale120 > 0 && s.preferredScale120 % 120 == 0) {
+        const std::int32_t whole = static_cast<std::int32_t>(s.preferredScale120 / 120);
+        return {std::min(lw * whole, maxBufferSide), std::min(lh * whole, maxBufferSide), whole};
+    }
     return {std::min(lw * scale, maxBufferSide), std::min(lh * scale, maxBufferSide), scale};
 }
 
@@ -222,6 +250,7 @@ void stepDown(bool down) {
 void destroySurfaces() {
     for (auto& s : theSurfaces) {
         s->canvas.reset();
+        if (s->fractionalScale) wp_fractional_scale_v1_destroy(s->fractionalScale);
         if (s->viewport) wp_viewport_destroy(s->viewport);
         if (s->layer) zwlr_layer_surface_v1_destroy(s->layer);
         if (s->toplevel) xdg_toplevel_destroy(s->toplevel);
