@@ -28,24 +28,30 @@ std::string executableOf(pid_t pid) {
 std::optional<pid_t> recordedPid() {
     const std::string path = pidFilePath();
     if (path.empty()) return std::nullopt;
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
     if (fd < 0) return std::nullopt;
     char text[16] = {};
-    const ssize_t length = read(fd, text, sizeof text - 1);
+    const ssize_t length = read(fd, text, sizeof text);
     close(fd);
     if (length <= 0) return std::nullopt;
-    long value = 0;
-    for (ssize_t i = 0; i < length && text[i] != '\n'; ++i) {
-        if (text[i] < '0' || text[i] > '9' || value > 99999999) return std::nullopt;
-        value = value * 10 + (text[i] - '0');
-    }
-    if (value <= 1) return std::nullopt;
-    return static_cast<pid_t>(value);
+    return parseProcessId(std::string_view(text, static_cast<std::size_t>(length)));
 }
 
 bool isLive(pid_t pid) { return kill(pid, 0) == 0; }
 
 }  // namespace
+
+std::optional<pid_t> parseProcessId(std::string_view text) {
+    if (!text.empty() && text.back() == '\n') text.remove_suffix(1);
+    if (text.empty() || text.size() > 8) return std::nullopt;
+    long value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        value = value * 10 + (c - '0');
+    }
+    if (value <= 1) return std::nullopt;
+    return static_cast<pid_t>(value);
+}
 
 void recordRunningShow() {
     const std::string path = pidFilePath();

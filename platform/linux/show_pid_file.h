@@ -9,10 +9,16 @@
 // is recorded and nothing is found.
 #pragma once
 
-#include <optional>
 #include <sys/types.h>
 
+#include <optional>
+#include <string_view>
+
 namespace vellora::linux_platform {
+
+// The process id the file's text names: decimal digits, optionally ended by a line
+// end; nothing for anything else, for 0 and 1, and above 99999999.
+std::optional<pid_t> parseProcessId(std::string_view text);
 
 void recordRunningShow();
 void forgetRunningShow();
