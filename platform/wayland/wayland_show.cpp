@@ -1,6 +1,7 @@
 #include "platform/wayland/wayland_show.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "platform/linux/show_options.h"
@@ -13,8 +14,12 @@ namespace vellora::linux_platform {
 using namespace wayland;
 
 std::optional<int> runShowOnWaylandIfReachable(const CommandLine& command) {
+    // A daemon that hands us an X11 window runs on XWayland's display, where DISPLAY names it.
+    const bool x11Window = command.form == ShowForm::intoWindow || command.form == ShowForm::root;
+    const char* x11Display = std::getenv("DISPLAY");
+    if (x11Window && x11Display && *x11Display) return std::nullopt;
     if (!connectDisplay()) return std::nullopt;
-    if (command.form == ShowForm::intoWindow || command.form == ShowForm::root) {
+    if (x11Window) {
         disconnectDisplay();
         std::fputs("vellora: --window-id and --root draw into X11 windows; on Wayland use --window, or --x11\n", stderr);
         return 2;

@@ -126,6 +126,10 @@ def test_forms_x11_only_options_and_a_display_beside_the_compositor(world):
         process = world.launch(*args)
         _, err = process.communicate(timeout=10)
         assert process.returncode == 2 and b"X11" in err, f"{args}: {process.returncode} {err!r}"
+        # Under XWayland they draw into the X11 window on XWayland's display (here none answers).
+        process = world.launch(*args, env=dict(world.env, DISPLAY=":4711"))
+        _, err = process.communicate(timeout=30)
+        assert process.returncode == 1 and b"X display" in err, f"{args}: {process.returncode} {err!r}"
     # XWayland sets DISPLAY beside WAYLAND_DISPLAY: the program still runs natively.
     world.write_show([world.picture("p2.jpg", 160, 120)], row=1, delay=60)
     expected = world.expected(1, world.device(), world.picture("p2.jpg", 160, 120))
