@@ -87,6 +87,8 @@ class World:
 class XWorld(World):
     def __init__(self, build_dir):
         super().__init__(build_dir)
+        # Run inside a Wayland session, the program would otherwise show on the compositor.
+        self.env.pop("WAYLAND_DISPLAY", None)
         self.xvfb = None
         self.screen_mm = None
 
