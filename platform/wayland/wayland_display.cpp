@@ -117,7 +117,31 @@ void disconnectDisplay() {
     Globals& g = theGlobals;
     if (!g.display) return;
     destroySurfaces();
-    wl_display_roundtrip(g.display);
+    releaseSeat();
+    for (auto& output : g.outputs) {
+        if (wl_output_get_version(output->output) >= WL_OUTPUT_RELEASE_SINCE_VERSION) {
+            wl_output_release(output->output);
+        } else {
+            wl_output_destroy(output->output);
+        }
+    }
+    // Objects whose interface has no destroy request of its own go without telling the compositor.
+    if (g.layerShell) {
+        if (g.layerShellVersion >= ZWLR_LAYER_SHELL_V1_DESTROY_SINCE_VERSION) {
+            zwlr_layer_shell_v1_destroy(g.layerShell);
+        } else {
+            wl_proxy_destroy(reinterpret_cast<wl_proxy*>(g.layerShell));
+        }
+    }
+    if (g.fractionalScale) wp_fractional_scale_manager_v1_destroy(g.fractionalScale);
+    if (g.viewporter) wp_viewporter_destroy(g.viewporter);
+    if (g.wmBase) xdg_wm_base_destroy(g.wmBase);
+    if (g.shm) wl_shm_destroy(g.shm);
+    if (g.compositor) wl_compositor_destroy(g.compositor);
+    wl_registry_destroy(g.registry);
+    // No round trip: the compositor takes everything down when the connection closes,
+    // and a stop must not wait for a busy compositor.
+    wl_display_flush(g.display);
     wl_display_disconnect(g.display);
     g = Globals{};
 }

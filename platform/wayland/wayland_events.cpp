@@ -108,6 +108,17 @@ const wl_seat_listener seatListener = {capabilities, seatName};
 
 void bindSeat(wl_seat* seat) { wl_seat_add_listener(seat, &seatListener, nullptr); }
 
+void releaseSeat() {
+    wl_seat* seat = globals().seat;
+    if (!seat) return;
+    capabilities(nullptr, seat, 0);
+    if (wl_seat_get_version(seat) >= WL_SEAT_RELEASE_SINCE_VERSION) {
+        wl_seat_release(seat);
+    } else {
+        wl_seat_destroy(seat);
+    }
+}
+
 ScreenPoint pointerPosition() { return travel.reported; }
 
 EventLoop& eventLoop() { return loop; }
@@ -138,12 +149,12 @@ bool handleOne() {
 
 namespace {
 
+// The surfaces stay until the connection closes, right after the loop ends: the
+// slideshow still holds the canvas of the show's surface until then.
 void destroyShowWindow(WindowHandle window) {
     if (loop.destroyed) return;
     dispatch(window, msg::destroy, 0, 0);
     loop.destroyed = true;
-    destroySurfaces();
-    wl_display_flush(globals().display);
 }
 
 bool keepDialogOpen() {

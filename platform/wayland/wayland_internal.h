@@ -203,6 +203,7 @@ bool ended();
 bool handleOne();
 // The seat's keyboard and pointer; input arrives as the shell's messages.
 void bindSeat(wl_seat* seat);
+void releaseSeat();
 // The pointer's travel since the show began, in logical pixels.
 ScreenPoint pointerPosition();
 
