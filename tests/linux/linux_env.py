@@ -291,9 +291,9 @@ class WaylandWorld(World):
                               capture_output=True, timeout=10)
         return done.returncode == 0
 
-    def key(self):
+    def key(self, name="space"):
         # Without the pause one key in five is sent before the program has its keyboard.
-        subprocess.run(["wtype", "-s", "200", "-k", "space"], env=self.env, check=True, timeout=10)
+        subprocess.run(["wtype", "-s", "200", "-k", name], env=self.env, check=True, timeout=10)
 
 
 def end(process, timeout=5):
