@@ -87,9 +87,11 @@ CommandLine parseCommandLine(int argc, const char* const* argv, const char* scre
         const std::string option = argv[i];
         const bool hasValue = i + 1 < argc;
         if (option == "--help" || option == "-h") return only(ShowForm::help);
-        if (option == "--settings" || option == "--install-xscreensaver") {
+        if (option == "--settings" || option == "--install-xscreensaver" || option == "--stop") {
             if (argc != 2) return invalid;
-            return only(option == "--settings" ? ShowForm::settings : ShowForm::installXscreensaver);
+            return only(option == "--settings" ? ShowForm::settings
+                        : option == "--stop"   ? ShowForm::stop
+                                               : ShowForm::installXscreensaver);
         }
         if (option == "--root") {
             root = true;
@@ -125,6 +127,8 @@ CommandLine parseCommandLine(int argc, const char* const* argv, const char* scre
         } else if (option == monitorAreaSwitch && hasValue) {
             command.monitor = parseMonitorArea(argv[++i]);
             if (!command.monitor) return invalid;
+        } else if (option == "--x11") {
+            command.forceX11 = true;
         } else {
             return invalid;
         }

@@ -16,7 +16,7 @@
 
 namespace vellora::linux_platform {
 
-enum class ShowForm { fullScreen, intoWindow, root, ownWindow, help, invalid, settings, installXscreensaver, idle };
+enum class ShowForm { fullScreen, intoWindow, root, ownWindow, help, invalid, settings, installXscreensaver, idle, stop };
 
 // Values that replace the settings file's for this run.
 struct SettingsOverrides {
@@ -41,18 +41,19 @@ struct CommandLine {
     // The arguments as given, without the program name and without --idle and its
     // value, for the shows this process starts.
     std::vector<std::string> arguments;
+    bool forceX11 = false;  // --x11: the X display even where a Wayland compositor is reachable
 };
 
 inline constexpr const char* usageLine =
     "usage: vellora [--window-id ID | --root | --window] [--list FILE] [--effect N] [--delay S] "
-    "[--random | --no-random] [--fit] [--upright] [--paced] [--idle MINUTES] | --settings | --install-xscreensaver | --help";
+    "[--random | --no-random] [--fit] [--upright] [--paced] [--x11] [--idle MINUTES] | --stop | --settings | --install-xscreensaver | --help";
 inline constexpr const char* helpText =
     "usage: vellora [--window-id ID | --root | --window] [OPTION...]\n"
-    "       vellora --settings | --install-xscreensaver | --help\n"
-    "A picture slide show for the X Window System.\n"
+    "       vellora --stop | --settings | --install-xscreensaver | --help\n"
+    "A picture slide show for Wayland and the X Window System.\n"
     "  (no option)        full screen; a key, a click or moving the pointer ends it\n"
-    "  --window-id ID     draw into the window ID (decimal, or hexadecimal with 0x)\n"
-    "  --root             draw into $XSCREENSAVER_WINDOW, else into the root window\n"
+    "  --window-id ID     draw into the window ID (decimal, or hexadecimal with 0x; X11 only)\n"
+    "  --root             draw into $XSCREENSAVER_WINDOW, else into the root window (X11 only)\n"
     "  --window           show in an ordinary window; closing it ends the show\n"
     "  --list FILE        the image list for this run\n"
     "  --effect N         the transition row for this run, 0 to 19\n"
@@ -63,6 +64,8 @@ inline constexpr const char* helpText =
     "  --paced            a pace of their own for the transitions that have none\n"
     "  --idle MINUTES     stay in the background and show full screen whenever the\n"
     "                     session has been idle MINUTES (a decimal, e.g. 10 or 0.5)\n"
+    "  --x11              use the X display even when a Wayland compositor is reachable\n"
+    "  --stop             end the full-screen show that is running (for an idle daemon's resume)\n"
     "  --settings         the settings dialog\n"
     "  --install-xscreensaver  add vellora --root to ~/.xscreensaver's programs\n"
     "  --help             show this text\n"

@@ -18,7 +18,7 @@ add_executable(vellora-decode-bench tools/decode_bench.cpp)
 target_link_libraries(vellora-decode-bench PRIVATE vellora_decode)
 
 # The native program: what every display system shares, GTK's dialog and message
-# boxes, and the X11 backend.
+# boxes, and the X11 and Wayland backends.
 
 if(NOT VELLORA_FUZZ)
     find_package(PkgConfig REQUIRED)
@@ -51,6 +51,8 @@ if(NOT VELLORA_FUZZ)
         platform/linux/idle_watch.cpp
         platform/linux/gnome_idle.cpp
         platform/linux/window_timers.cpp
+        platform/linux/show_pid_file.cpp
+        platform/linux/message_queue.cpp
         platform/linux/xscreensaver_setup.cpp
         platform/linux/user_files.cpp
     )
@@ -63,9 +65,10 @@ if(NOT VELLORA_FUZZ)
 
     include(platform/gtk/gtk.cmake)
     include(platform/x11/x11.cmake)
+    include(platform/wayland/wayland.cmake)
 
     add_executable(vellora platform/linux/main.cpp)
-    target_link_libraries(vellora PRIVATE vellora_x11 vellora_gtk)
+    target_link_libraries(vellora PRIVATE vellora_x11 vellora_wayland vellora_gtk)
     add_dependencies(vellora vellora-decoder)
     include(platform/linux/package.cmake)
 

@@ -1,5 +1,7 @@
 // Process entry of the native program: the X11 screen-saver conventions on the
-// command line, then the same shell as on Windows on the display system chosen.
+// command line, then the same shell as on Windows on the display system chosen:
+// Wayland where a compositor is reachable (also under XWayland, where DISPLAY is
+// set too) unless --x11 asks for X11, and X11 otherwise.
 #include <cstdio>
 #include <cstdlib>
 
@@ -7,8 +9,10 @@
 #include "platform/linux/command_line.h"
 #include "platform/linux/idle_watch.h"
 #include "platform/linux/linux_internal.h"
+#include "platform/linux/show_pid_file.h"
 #include "platform/linux/user_files.h"
 #include "platform/linux/xscreensaver_setup.h"
+#include "platform/wayland/wayland_show.h"
 #include "platform/x11/x11_idle.h"
 #include "platform/x11/x11_show.h"
 
@@ -17,8 +21,8 @@ using namespace vellora::linux_platform;
 namespace {
 
 // The sources of idle time, in the order the session is asked. The Wayland
-// backend's ext_idle_notifier_v1 and org_kde_kwin_idle sources go first, ahead of
-// GNOME's, once that backend exists.
+// compositor's own (ext_idle_notifier_v1, org_kde_kwin_idle) are to go first,
+// ahead of GNOME's; they are not written yet.
 int watchForIdle(const CommandLine& command) {
     IdleWatch watch;
     watch.thresholdMs = command.idleMs;
@@ -43,10 +47,14 @@ int main(int argc, char** argv) {
         return runSettingsDialogGtk();
     case ShowForm::installXscreensaver:
         return installIntoXscreensaver(homeFolder());
+    case ShowForm::stop:
+        return stopRunningShow();
     default:
         break;
     }
     installStopSignals();
     if (command.form == ShowForm::idle) return watchForIdle(command);
+    if (!command.forceX11)
+        if (const std::optional<int> code = runShowOnWaylandIfReachable(command)) return *code;
     return runShowOnX11(command);
 }

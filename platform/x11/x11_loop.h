@@ -6,20 +6,12 @@
 #include <X11/Xlib.h>
 
 #include <cstdint>
-#include <deque>
 #include <memory>
 
+#include "platform/linux/message_queue.h"
 #include "platform/x11/x11_internal.h"
-#include "platform/linux/window_timers.h"
 
 namespace vellora::linux_platform {
-
-struct PostedMessage {
-    WindowHandle window;
-    MessageId message;
-    WParam wParam;
-    LParam lParam;
-};
 
 struct ShowWindow {
     Window xid = 0;
@@ -29,24 +21,18 @@ struct ShowWindow {
     std::unique_ptr<WindowCanvas> canvas;
 };
 
-struct EventLoop {
+struct EventLoop : MessageQueue {
     Window ownWindow = 0;
     ShowWindow show;
-    std::deque<PostedMessage> posted;
-    WindowTimers timers;
-    bool quitPosted = false;
-    std::intptr_t quitCode = 0;
     // In --root mode a message is written on the show's window instead of a box: the
     // daemon's window would cover a box, and the show would wait for it unseen.
     bool messagesOnWindow = false;
 };
 
 EventLoop& eventLoop();
-std::uint64_t nowMs();
 // Asks about a window that may not exist without the answer counting as the show's window vanishing.
 bool windowAttributes(Window window, XWindowAttributes& attributes);
 bool windowIs(Window window, const char* className, const char* title);
-MessageResult dispatch(WindowHandle window, MessageId message, WParam wParam, LParam lParam);
 Cursor blankCursor();
 void grabInput();
 // A quit, a stop signal or the window's vanishing.

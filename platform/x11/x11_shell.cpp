@@ -104,7 +104,7 @@ public:
             waitForWork(eventLoop().timers.millisecondsToNext(nowMs()));
         }
         // A stop signal or a vanished window ends the show quietly.
-        return eventLoop().quitPosted && !stopRequested() && !session().windowGone ? eventLoop().quitCode : 0;
+        return eventLoop().exitCode(session().windowGone);
     }
     void postMessage(WindowHandle window, MessageId message, WParam wParam, LParam lParam) override {
         eventLoop().posted.push_back({window, message, wParam, lParam});

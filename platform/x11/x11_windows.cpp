@@ -1,8 +1,6 @@
 // The show window and the event loop: X events become the shell's window
 // messages, so the input and close rules are the same code as on Windows.
-#include <poll.h>
 #include <sched.h>
-#include <time.h>
 
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
@@ -28,12 +26,6 @@ EventLoop loop;
 
 EventLoop& eventLoop() { return loop; }
 
-std::uint64_t nowMs() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<std::uint64_t>(now.tv_sec) * 1000u + static_cast<std::uint64_t>(now.tv_nsec) / 1000000u;
-}
-
 bool windowAttributes(Window window, XWindowAttributes& attributes) {
     Status status = 0;
     const bool clean = withoutXErrors([&] { status = XGetWindowAttributes(session().display, window, &attributes); });
@@ -58,7 +50,7 @@ bool windowIs(Window window, const char* className, const char* title) {
     return match;
 }
 
-bool ended() { return loop.quitPosted || stopRequested() || session().windowGone; }
+bool ended() { return loop.ended(session().windowGone); }
 
 void closeSession() {
     Display* d = session().display;
@@ -70,10 +62,6 @@ void closeSession() {
     loop.show.destroyed = true;
     XCloseDisplay(d);  // waits until the server has done everything asked of it
     session().display = nullptr;
-}
-
-MessageResult dispatch(WindowHandle window, MessageId message, WParam wParam, LParam lParam) {
-    return shellWindowProc(window, message, wParam, lParam);
 }
 
 Cursor blankCursor() {
@@ -190,10 +178,7 @@ void writeMessageOnWindow(const std::string& utf8) {
 
 }  // namespace
 
-void waitForWork(int timeoutMs) {
-    pollfd watched[2] = {{ConnectionNumber(session().display), POLLIN, 0}, {stopWakeDescriptor(), POLLIN, 0}};
-    poll(watched, watched[1].fd >= 0 ? 2 : 1, timeoutMs);
-}
+void waitForWork(int timeoutMs) { waitForDescriptor(ConnectionNumber(session().display), timeoutMs); }
 
 bool handleOne() {
     if (ended()) return false;

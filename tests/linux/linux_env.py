@@ -1,7 +1,8 @@
-"""A private X world for the tests of the native program: a virtual screen, a
-settings folder of its own, and helpers that wait by polling, never by sleeping
-a fixed time."""
+"""Private X and Wayland worlds for the tests of the native program: a virtual
+screen or compositor, a settings folder of its own, and helpers that wait by
+polling, never by sleeping a fixed time."""
 import os
+import pwd
 import re
 import shutil
 import signal
@@ -62,10 +63,10 @@ def himetric(pixels):
     return (pixels * 2540 + 48) // 96
 
 
-class XWorld:
-    """One virtual screen of `depth` bits (the default visual of that depth Xvfb offers)."""
+class World:
+    """What every display system's world shares: a settings folder, pictures, and the program."""
 
-    def __init__(self, build_dir, depth=24):
+    def __init__(self, build_dir):
         self.build = os.path.abspath(build_dir)
         self.program = os.path.join(self.build, "vellora")
         self.root = tempfile.mkdtemp(prefix="vellora-linux-", dir=self.build)
@@ -76,6 +77,48 @@ class XWorld:
         self.env = dict(os.environ)
         self.env["XDG_CONFIG_HOME"] = self.config
         self.env.pop("XSCREENSAVER_WINDOW", None)
+
+    def expected(self, row, device, picture, with_rect=False):
+        """The test platform's screen after the reveal; with the picture's rectangle when asked."""
+        result = subprocess.run([os.path.join(self.build, "vellora-surface"), str(row), *map(str, device), picture],
+                                capture_output=True, timeout=60, check=True)
+        if not with_rect:
+            return result.stdout
+        rect = tuple(int(v) for v in result.stderr.split()[1:5])
+        return result.stdout, rect
+
+    def write_show(self, pictures, row=1, delay=60, random_order=0, list_name="list.txt"):
+        listing = os.path.join(self.root, list_name)
+        with open(listing, "wb") as f:
+            f.write(b"".join(p.encode() + b"\r\n" for p in pictures))
+        os.makedirs(os.path.dirname(self.settings), exist_ok=True)
+        with open(self.settings, "wb") as f:
+            f.write(b"%s\r\n%d\r\n%d\r\n%d" % (listing.encode(), row, delay, random_order))
+        return listing
+
+    def picture(self, name, width, height):
+        """A picture whose every pixel differs from its neighbours' and from black."""
+        path = os.path.join(self.pictures, name)
+        if not os.path.exists(path):
+            target = ("BMP3:" if name.endswith(".bmp") else "") + path
+            subprocess.run(["convert", "-size", f"{width}x{height}", "gradient:#ff2020-#2020ff", "-fill", "#30c030",
+                            "-draw", f"rectangle 0,0 {width // 3},{height // 4}", "-fill", "#f0f020",
+                            "-draw", f"circle {width // 2},{height // 2} {width // 2},{height // 3}",
+                            "+level", "8%,100%", "-type", "TrueColor", target], check=True)
+        return path
+
+    def launch(self, *args, env=None):
+        return subprocess.Popen([self.program, *map(str, args)], env=env or self.env, stdout=subprocess.PIPE,
+                                stderr=subprocess.PIPE)
+
+
+class XWorld(World):
+    """One virtual screen of `depth` bits (the default visual of that depth Xvfb offers)."""
+
+    def __init__(self, build_dir, depth=24):
+        super().__init__(build_dir)
+        # Run inside a Wayland session, the program would otherwise show on the compositor.
+        self.env.pop("WAYLAND_DISPLAY", None)
         self.xvfb = None
         self.screen_mm = None
         self.depth = depth
@@ -137,39 +180,6 @@ class XWorld:
         return (w, h, (w * self.screen_mm[0] + SCREEN[0] // 2) // SCREEN[0],
                 (h * self.screen_mm[1] + SCREEN[1] // 2) // SCREEN[1])
 
-    def expected(self, row, device, picture, with_rect=False):
-        """The test platform's screen after the reveal; with the picture's rectangle when asked."""
-        result = subprocess.run([os.path.join(self.build, "vellora-surface"), str(row), *map(str, device), picture],
-                                capture_output=True, timeout=60, check=True)
-        if not with_rect:
-            return result.stdout
-        rect = tuple(int(v) for v in result.stderr.split()[1:5])
-        return result.stdout, rect
-
-    def write_show(self, pictures, row=1, delay=60, random_order=0, list_name="list.txt"):
-        listing = os.path.join(self.root, list_name)
-        with open(listing, "wb") as f:
-            f.write(b"".join(p.encode() + b"\r\n" for p in pictures))
-        os.makedirs(os.path.dirname(self.settings), exist_ok=True)
-        with open(self.settings, "wb") as f:
-            f.write(b"%s\r\n%d\r\n%d\r\n%d" % (listing.encode(), row, delay, random_order))
-        return listing
-
-    def picture(self, name, width, height):
-        """A picture whose every pixel differs from its neighbours' and from black."""
-        path = os.path.join(self.pictures, name)
-        if not os.path.exists(path):
-            target = ("BMP3:" if name.endswith(".bmp") else "") + path
-            subprocess.run(["convert", "-size", f"{width}x{height}", "gradient:#ff2020-#2020ff", "-fill", "#30c030",
-                            "-draw", f"rectangle 0,0 {width // 3},{height // 4}", "-fill", "#f0f020",
-                            "-draw", f"circle {width // 2},{height // 2} {width // 2},{height // 3}",
-                            "+level", "8%,100%", "-type", "TrueColor", target], check=True)
-        return path
-
-    def launch(self, *args, env=None):
-        return subprocess.Popen([self.program, *map(str, args)], env=env or self.env, stdout=subprocess.PIPE,
-                                stderr=subprocess.PIPE)
-
     def make_window(self, x, y, w, h, *depth):
         """A window of the screen's default visual, or of the 32-bit one with alpha when `depth` is 32."""
         helper = subprocess.Popen([os.path.join(self.build, "vellora-xwindow"), "create", str(x), str(y), str(w),
@@ -198,6 +208,167 @@ class NestedServer:
     def __exit__(self, *_):
         self.server.terminate()
         self.server.wait(10)
+
+
+NOBODY = 65534  # sway refuses to run as root: as root the tests start it as this user
+
+
+class WaylandWorld(World):
+    """A private headless compositor: sway (started as another user when the tests run
+    as root) with outputs of given mode sizes and scales, or weston; screenshots in the
+    same form as XWorld's, a virtual pointer of the tests' own and keys through wtype."""
+
+    def __init__(self, build_dir):
+        super().__init__(build_dir)
+        self.compositor = None
+        self.layout = None
+        self.runtime = None
+        self.pointer = None
+        self.log = None
+        for name in ("DISPLAY", "WAYLAND_DISPLAY", "XDG_RUNTIME_DIR"):
+            self.env.pop(name, None)
+
+    @staticmethod
+    def unavailable():
+        """Why these tests cannot run here, or None."""
+        if not shutil.which("sway") or not shutil.which("grim"):
+            return "sway or grim is not installed"
+        if os.geteuid() == 0:
+            try:
+                pwd.getpwuid(NOBODY)
+            except KeyError:
+                return "sway refuses to run as root and there is no other user"
+        return None
+
+    def start(self, outputs=((640, 480, 1),), compositor="sway"):
+        """(Re)starts the compositor unless it already runs with these outputs: each
+        output is (mode width, mode height, scale), placed side by side."""
+        layout = (compositor, tuple(outputs))
+        if self.layout == layout and self.compositor and self.compositor.poll() is None:
+            return
+        self.stop_compositor()
+        self.layout = layout
+        self.runtime = tempfile.mkdtemp(prefix="vellora-wayland-")
+        user = NOBODY if os.geteuid() == 0 else os.geteuid()
+        os.chown(self.runtime, user, NOBODY if os.geteuid() == 0 else os.getegid())
+        os.chmod(self.runtime, 0o700)
+        self.log = open(os.path.join(self.root, "compositor.log"), "ab")
+        env = dict(self.env, XDG_RUNTIME_DIR=self.runtime)
+        if compositor == "sway":
+            config = os.path.join(self.runtime, "config")
+            lines = ["xwayland disable", "default_border none", "output * bg #204060 solid_color"]
+            x = 0
+            for i, (w, h, scale) in enumerate(outputs):
+                lines.append(f"output HEADLESS-{i + 1} mode {w}x{h}@60Hz scale {scale} position {x} 0")
+                x += int(w / scale)
+            with open(config, "w") as f:
+                f.write("\n".join(lines) + "\n")
+            os.chown(config, user, -1)
+            env.update(WLR_BACKENDS="headless", WLR_RENDERER="pixman", WLR_LIBINPUT_NO_DEVICES="1",
+                       WLR_HEADLESS_OUTPUTS=str(len(outputs)))
+            command = ["sway", "-c", config]
+            if os.geteuid() == 0:
+                command = ["setpriv", f"--reuid={NOBODY}", f"--regid={NOBODY}", "--clear-groups", *command]
+        else:
+            (w, h, _), = outputs
+            command = ["weston", "--backend=headless-backend.so", "--use-pixman", f"--width={w}", f"--height={h}",
+                       "--socket=wayland-1", "--idle-time=0", "--debug"]
+        self.compositor = subprocess.Popen(command, env=env, cwd=self.runtime, stdout=self.log, stderr=self.log)
+        socket = wait_until(lambda: next((n for n in sorted(os.listdir(self.runtime))
+                                          if n.startswith("wayland-") and not n.endswith(".lock")), None), 20)
+        if not socket:
+            raise RuntimeError(f"{compositor} did not start")
+        self.env.update(XDG_RUNTIME_DIR=self.runtime, WAYLAND_DISPLAY=socket)
+        if not wait_until(lambda: self.grim(0, check=False), 20):
+            raise RuntimeError("no screenshot of the compositor")
+        if compositor == "sway":
+            self.pointer = subprocess.Popen([os.path.join(self.build, "vellora-wlpointer")], env=self.env,
+                                            stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+            assert self.pointer.stdout.readline().strip() == "ready", "no virtual pointer"
+
+    def stop_compositor(self):
+        if self.pointer:
+            self.pointer.stdin.close()
+            self.pointer.wait(10)
+            self.pointer = None
+        if self.compositor:
+            self.compositor.terminate()
+            try:
+                self.compositor.wait(10)
+            except subprocess.TimeoutExpired:
+                self.compositor.kill()
+                self.compositor.wait()
+            self.compositor = None
+        if self.runtime:
+            shutil.rmtree(self.runtime, ignore_errors=True)
+            self.runtime = None
+        if self.log:
+            self.log.close()
+            self.log = None
+        self.layout = None
+
+    def stop(self):
+        self.stop_compositor()
+        shutil.rmtree(self.root, ignore_errors=True)
+
+    def grim(self, output, check=True):
+        w, h, scale = self.layout[1][output]
+        if self.layout[0] == "weston":
+            rgb = self.weston_screenshot()
+        else:
+            result = subprocess.run(["grim", "-t", "ppm", "-o", f"HEADLESS-{output + 1}", "-s", str(scale), "-"],
+                                    env=self.env, capture_output=True, timeout=30)
+            if result.returncode != 0:
+                if check:
+                    raise RuntimeError(f"grim failed: {result.stderr!r}")
+                return None
+            header_end = 0
+            for _ in range(3):  # magic, size, maximum value
+                header_end = result.stdout.index(b"\n", header_end) + 1
+            rgb = result.stdout[header_end:]
+        assert len(rgb) == w * h * 3, f"a screenshot of {len(rgb)} bytes for {w}x{h}"
+        words = bytearray(w * h * 4)
+        words[0::4], words[1::4], words[2::4] = rgb[2::3], rgb[1::3], rgb[0::3]
+        return bytes(words)
+
+    def weston_screenshot(self):
+        """Weston's own screenshot (it offers no screencopy), a PNG file in the working folder."""
+        folder = tempfile.mkdtemp(dir=self.root)
+        try:
+            subprocess.run(["weston-screenshooter"], env=self.env, cwd=folder, check=True, timeout=30,
+                           capture_output=True)
+            png = os.path.join(folder, os.listdir(folder)[0])
+            return subprocess.run(["convert", png, "-depth", "8", "rgb:-"], capture_output=True, check=True).stdout
+        finally:
+            shutil.rmtree(folder, ignore_errors=True)
+
+    def shot(self, output=0):
+        """The output's device pixels as 0xRRGGBB words, like XWorld's screenshots."""
+        return self.grim(output)
+
+    def device(self, output=0):
+        """The device metrics the program reports: the output's pixels, no physical size."""
+        w, h, _ = self.layout[1][output]
+        return (w, h, 0, 0)
+
+    def point(self, action):
+        """A pointer action for vellora-wlpointer: move DX DY, warp X Y W H, click N or scroll."""
+        self.pointer.stdin.write(action + "\n")
+        self.pointer.stdin.flush()
+        assert self.pointer.stdout.readline().strip() == "ok", f"pointer action {action!r} failed"
+
+    def sway(self, command):
+        """A sway command through its IPC socket; whether sway carried it out."""
+        sockets = [n for n in os.listdir(self.runtime) if n.startswith("sway-ipc.")]
+        if not sockets:
+            return False
+        done = subprocess.run(["swaymsg", "-s", os.path.join(self.runtime, sockets[0]), command], env=self.env,
+                              capture_output=True, timeout=10)
+        return done.returncode == 0
+
+    def key(self, name="space"):
+        # Without the pause one key in five is sent before the program has its keyboard.
+        subprocess.run(["wtype", "-s", "200", "-k", name], env=self.env, check=True, timeout=10)
 
 
 def end(process, timeout=5):

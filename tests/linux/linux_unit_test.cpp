@@ -2,12 +2,14 @@
 // the text conversion of its message boxes.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/linux/command_line.h"
 #include "platform/linux/dialog_text.h"
 #include "platform/linux/linux_internal.h"
+#include "platform/linux/show_pid_file.h"
 #include "platform/linux/user_files.h"
 #include "platform/linux/window_timers.h"
 #include "resources/gbk_text.h"
@@ -18,6 +20,7 @@
 #include <stdlib.h>
 #include <pwd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -59,6 +62,9 @@ TEST(CommandLine, FormsAndWindowIds) {
         {{"--settings"}, nullptr, ShowForm::settings, 0},
         {{"--install-xscreensaver"}, nullptr, ShowForm::installXscreensaver, 0},
         {{"--settings", "--root"}, nullptr, ShowForm::invalid, 0},
+        {{"--stop"}, nullptr, ShowForm::stop, 0},
+        {{"--stop", "--window"}, nullptr, ShowForm::invalid, 0},
+        {{"--x11", "--window"}, nullptr, ShowForm::ownWindow, 0},
         {{"--root", "--fit", "--upright", "--paced"}, "0x400001", ShowForm::root, 0x400001},
     };
     for (const Case& c : cases) {
@@ -403,5 +409,36 @@ TEST(WindowTimers, TimeToTheNextTick) {
     EXPECT_EQ(timers.millisecondsToNext(0), 60000);  // long waits are taken in parts
 }
 
+// The record of the running show is hostile input: only a plain process id counts.
+TEST(ShowPidFile, ParsesOnlyPlainProcessIds) {
+    const std::vector<std::pair<std::string, std::optional<pid_t>>> cases = {
+        {"1234\n", 1234}, {"1234", 1234}, {"99999999", 99999999}, {"007\n", 7},
+        {"", std::nullopt}, {"\n", std::nullopt}, {"0", std::nullopt}, {"1", std::nullopt},
+        {"123456789", std::nullopt}, {"-5", std::nullopt}, {" 12", std::nullopt}, {"12 ", std::nullopt},
+        {"12\n\n", std::nullopt}, {"12a", std::nullopt}, {std::string("12\0", 3), std::nullopt},
+    };
+    for (const auto& [text, expected] : cases) EXPECT_EQ(parseProcessId(text), expected) << text;
+}
+
+// A second show finds the first through the record, never itself nor another program.
+TEST(ShowPidFile, FindsOnlyAnotherLiveShowOfTheSameProgram) {
+    const std::filesystem::path folder = std::filesystem::temp_directory_path() / ("vellora-pid-" + std::to_string(getpid()));
+    std::filesystem::create_directories(folder);
+    ASSERT_EQ(setenv("XDG_RUNTIME_DIR", folder.c_str(), 1), 0);
+    recordRunningShow();
+    EXPECT_TRUE(std::filesystem::exists(folder / "vellora.pid"));
+    EXPECT_EQ(runningShow(), std::nullopt) << "this process is no other show";
+    forgetRunningShow();
+    EXPECT_FALSE(std::filesystem::exists(folder / "vellora.pid"));
+    std::ofstream(folder / "vellora.pid") << getppid() << "\n";  // alive, but another program
+    EXPECT_EQ(runningShow(), std::nullopt);
+    forgetRunningShow();
+    EXPECT_TRUE(std::filesystem::exists(folder / "vellora.pid")) << "another process's record stays";
+    EXPECT_EQ(stopRunningShow(), 0);
+    std::filesystem::remove_all(folder);
+    unsetenv("XDG_RUNTIME_DIR");
+}
+
 }  // namespace
+
 }  // namespace vellora::linux_platform

@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""End-to-end tests of the native program on a virtual X screen.
+"""End-to-end tests of the native program on a virtual X screen, and on a headless
+Wayland compositor for the files that say WORLD = "wayland".
 
 usage: run_linux.py BUILD_DIR [TEST_NAME...]   (BUILD_DIR holds vellora and its helpers)
 Run it inside a D-Bus session (dbus-run-session) with a Python that has the GObject
@@ -15,7 +16,7 @@ import time
 import traceback
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from linux_env import SCREEN, XWorld, end, wait_until  # noqa: E402
+from linux_env import SCREEN, WaylandWorld, XWorld, end, wait_until  # noqa: E402
 
 WINDOW_AT, WINDOW_SIZE = (40, 30), (400, 300)
 FORMATS = ("bmp", "png", "jpg")
@@ -423,13 +424,18 @@ def test_message_boxes(world):
             assert end(process) == 0
 
 
+WORLDS = {"x11": XWorld, "wayland": WaylandWorld}
+
+
 def all_tests():
-    """The tests of this file, then those of every e2e_*.py beside it."""
-    tests = [value for key, value in globals().items() if key.startswith("test_") and callable(value)]
+    """(test, world name): the tests of this file, then those of every e2e_*.py beside
+    it, each in the world its file names (X11 unless it says otherwise)."""
+    tests = [(value, "x11") for key, value in globals().items() if key.startswith("test_") and callable(value)]
     here = os.path.dirname(os.path.abspath(__file__))
     for name in sorted(f[:-3] for f in os.listdir(here) if f.startswith("e2e_") and f.endswith(".py")):
         module = importlib.import_module(name)
-        tests += [v for k, v in vars(module).items() if k.startswith("test_") and callable(v)]
+        kind = getattr(module, "WORLD", "x11")
+        tests += [(v, kind) for k, v in vars(module).items() if k.startswith("test_") and callable(v)]
     return tests
 
 
@@ -446,14 +452,22 @@ def leftover_shows(world):
 def main():
     build = sys.argv[1]
     wanted = set(sys.argv[2:])
-    world = XWorld(build)
-    passed = failed = 0
+    worlds = {}
+    passed = failed = skipped = 0
     started_all = time.monotonic()
     try:
-        world.start()
-        for test in all_tests():
+        for test, kind in all_tests():
             if wanted and test.__name__ not in wanted:
                 continue
+            reason = getattr(WORLDS[kind], "unavailable", lambda: None)()
+            if reason:
+                skipped += 1
+                print(f"SKIP {test.__name__}: {reason}", flush=True)
+                continue
+            if kind not in worlds:
+                worlds[kind] = WORLDS[kind](build)
+                worlds[kind].start()
+            world = worlds[kind]
             started = time.monotonic()
             try:
                 test(world)
@@ -467,9 +481,10 @@ def main():
                 traceback.print_exc()
                 leftover_shows(world)
     finally:
-        world.stop()
+        for world in worlds.values():
+            world.stop()
     print(f"Linux tests took {time.monotonic() - started_all:.0f} s")
-    print(f"{passed} passed, {failed} failed")
+    print(f"{passed} passed, {failed} failed" + (f", {skipped} skipped" if skipped else ""))
     return 1 if failed else 0
 
 

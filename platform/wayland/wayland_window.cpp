@@ -1,0 +1,263 @@
+// The show's surfaces and their roles: a layer-shell overlay on every output
+// where the compositor offers layer-shell, a full-screen xdg toplevel on every
+// output elsewhere, and an ordinary toplevel for --window.
+#include <algorithm>
+
+#include "platform/messages.h"
+#include "platform/wayland/wayland_internal.h"
+
+namespace vellora::linux_platform::wayland {
+namespace {
+
+std::vector<std::unique_ptr<ShowSurface>> theSurfaces;
+constexpr int configureTimeoutMs = 5000;
+
+bool turned(const Output& output) {
+    return output.transform == WL_OUTPUT_TRANSFORM_90 || output.transform == WL_OUTPUT_TRANSFORM_270 ||
+           output.transform == WL_OUTPUT_TRANSFORM_FLIPPED_90 || output.transform == WL_OUTPUT_TRANSFORM_FLIPPED_270;
+}
+
+// The output's pixels as they lie on the screen, after its turn.
+std::pair<std::int32_t, std::int32_t> modeOnScreen(const Output& output) {
+    if (turned(output)) return {output.modeHeight, output.modeWidth};
+    return {output.modeWidth, output.modeHeight};
+}
+
+// The surface took a new logical size: the first one brings its canvas, a later
+// one is applied by the loop, never in the middle of a drawing call.
+void configured(ShowSurface& s, std::int32_t width, std::int32_t height) {
+    const bool sizeChanged = width != s.logicalWidth || height != s.logicalHeight;
+    s.logicalWidth = width;
+    s.logicalHeight = height;
+    if (!s.configured) {
+        s.configured = true;
+        s.canvas = std::make_unique<SurfaceCanvas>(s, deviceSizeOf(s));
+    } else if (sizeChanged) {
+        s.resizePending = true;
+    } else {
+        // Acknowledged with a commit, as a toplevel's configure must be.
+        s.canvas->repaint();
+    }
+}
+
+void surfaceClosed(ShowSurface& s) {
+    if (s.role == ShowSurface::Role::ownWindow) {
+        eventLoop().posted.push_back({ownWindowHandle, msg::close, 0, 0});
+    } else {
+        eventLoop().surfaceClosed = true;
+    }
+}
+
+void layerConfigure(void* data, zwlr_layer_surface_v1* layer, std::uint32_t serial, std::uint32_t width,
+                    std::uint32_t height) {
+    auto& s = *static_cast<ShowSurface*>(data);
+    zwlr_layer_surface_v1_ack_configure(layer, serial);
+    configured(s, static_cast<std::int32_t>(std::min<std::uint32_t>(width, maxBufferSide)),
+               static_cast<std::int32_t>(std::min<std::uint32_t>(height, maxBufferSide)));
+}
+
+void layerClosed(void* data, zwlr_layer_surface_v1*) { surfaceClosed(*static_cast<ShowSurface*>(data)); }
+
+const zwlr_layer_surface_v1_listener layerListener = {layerConfigure, layerClosed};
+
+void toplevelConfigure(void* data, xdg_toplevel*, std::int32_t width, std::int32_t height, wl_array*) {
+    auto& s = *static_cast<ShowSurface*>(data);
+    s.proposedWidth = std::clamp(width, 0, maxBufferSide);
+    s.proposedHeight = std::clamp(height, 0, maxBufferSide);
+}
+
+void toplevelClose(void* data, xdg_toplevel*) { surfaceClosed(*static_cast<ShowSurface*>(data)); }
+
+void toplevelBounds(void*, xdg_toplevel*, std::int32_t, std::int32_t) {}
+void toplevelCapabilities(void*, xdg_toplevel*, wl_array*) {}
+const xdg_toplevel_listener toplevelListener = {toplevelConfigure, toplevelClose, toplevelBounds,
+                                                toplevelCapabilities};
+
+// The size a toplevel takes when the compositor leaves it to the program.
+std::pair<std::int32_t, std::int32_t> chosenSize(const ShowSurface& s) {
+    const Output* output = s.output ? s.output : (globals().outputs.empty() ? nullptr : globals().outputs[0].get());
+    auto [w, h] = output ? modeOnScreen(*output) : std::pair<std::int32_t, std::int32_t>{1280, 960};
+    const std::int32_t scale = output ? output->scale : 1;
+    const std::int32_t divisor = s.role == ShowSurface::Role::ownWindow ? 2 * scale : scale;
+    return {std::max(w / divisor, 1), std::max(h / divisor, 1)};
+}
+
+void xdgSurfaceConfigure(void* data, xdg_surface* surface, std::uint32_t serial) {
+    auto& s = *static_cast<ShowSurface*>(data);
+    xdg_surface_ack_configure(surface, serial);
+    auto [w, h] = chosenSize(s);
+    if (s.proposedWidth > 0 && s.proposedHeight > 0) {
+        w = s.proposedWidth;
+        h = s.proposedHeight;
+    }
+    configured(s, w, h);
+}
+
+const xdg_surface_listener xdgSurfaceListener = {xdgSurfaceConfigure};
+
+void preferredScale(void* data, wp_fractional_scale_v1*, std::uint32_t scale120) {
+    auto& s = *static_cast<ShowSurface*>(data);
+    if (scale120 == s.preferredScale120 || scale120 == 0 || scale120 > 16 * 120) return;
+    s.preferredScale120 = scale120;
+    if (s.configured) s.resizePending = true;
+}
+
+const wp_fractional_scale_v1_listener fractionalScaleListener = {preferredScale};
+
+std::unique_ptr<ShowSurface> baseSurface(ShowSurface::Role role, Output* output) {
+    auto s = std::make_unique<ShowSurface>();
+    s->role = role;
+    s->output = output;
+    s->surface = wl_compositor_create_surface(globals().compositor);
+    if (globals().viewporter) {
+        s->viewport = wp_viewporter_get_viewport(globals().viewporter, s->surface);
+        if (globals().fractionalScale) {
+            s->fractionalScale = wp_fractional_scale_manager_v1_get_fractional_scale(globals().fractionalScale, s->surface);
+            wp_fractional_scale_v1_add_listener(s->fractionalScale, &fractionalScaleListener, s.get());
+        }
+    }
+    return s;
+}
+
+void giveLayerRole(ShowSurface& s) {
+    s.layer = zwlr_layer_shell_v1_get_layer_surface(globals().layerShell, s.surface, s.output->output,
+                                                    ZWLR_LAYER_SHELL_V1_LAYER_OVERLAY, "vellora");
+    zwlr_layer_surface_v1_add_listener(s.layer, &layerListener, &s);
+    zwlr_layer_surface_v1_set_anchor(s.layer, ZWLR_LAYER_SURFACE_V1_ANCHOR_TOP | ZWLR_LAYER_SURFACE_V1_ANCHOR_BOTTOM |
+                                                  ZWLR_LAYER_SURFACE_V1_ANCHOR_LEFT | ZWLR_LAYER_SURFACE_V1_ANCHOR_RIGHT);
+    zwlr_layer_surface_v1_set_exclusive_zone(s.layer, -1);
+    zwlr_layer_surface_v1_set_keyboard_interactivity(s.layer, ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_EXCLUSIVE);
+    wl_surface_commit(s.surface);
+}
+
+void giveToplevelRole(ShowSurface& s, const char* title) {
+    s.xdgSurface = xdg_wm_base_get_xdg_surface(globals().wmBase, s.surface);
+    xdg_surface_add_listener(s.xdgSurface, &xdgSurfaceListener, &s);
+    s.toplevel = xdg_surface_get_toplevel(s.xdgSurface);
+    xdg_toplevel_add_listener(s.toplevel, &toplevelListener, &s);
+    xdg_toplevel_set_title(s.toplevel, title);
+    xdg_toplevel_set_app_id(s.toplevel, "vellora");
+    if (s.role == ShowSurface::Role::fullScreenToplevel) xdg_toplevel_set_fullscreen(s.toplevel, s.output->output);
+    wl_surface_commit(s.surface);
+}
+
+}  // namespace
+
+std::vector<std::unique_ptr<ShowSurface>>& surfaces() { return theSurfaces; }
+
+ShowSurface* showSurface() { return theSurfaces.empty() ? nullptr : theSurfaces.front().get(); }
+
+ShowSurface* surfaceOf(wl_surface* surface) {
+    for (auto& s : theSurfaces)
+        if (s->surface == surface) return s.get();
+    return nullptr;
+}
+
+DeviceSize deviceSizeOf(const ShowSurface& s) {
+    const std::int32_t lw = std::max(s.logicalWidth, 1), lh = std::max(s.logicalHeight, 1);
+    const Output* output = s.output ? s.output : (globals().outputs.empty() ? nullptr : globals().outputs[0].get());
+    if (!output) return {lw, lh, 1};
+    const std::int32_t scale = output->scale;
+    const auto [mw, mh] = modeOnScreen(*output);
+    // A surface that covers its output draws one buffer pixel per output pixel: at an
+    // integer scale through the buffer scale, at a fractional one (where the output's
+    // mode is no whole multiple of the surface) through a viewport.
+    if (s.role != ShowSurface::Role::ownWindow && mw > 0 && mh > 0 && (mw != lw * scale || mh != lh * scale) &&
+        s.viewport)
+        return {mw, mh, 0};
+    // A window, or an output without a mode: the compositor's own fractional scale,
+    // where it says one, rounded as it rounds surfaces.
+    if (s.viewport && s.preferredScale120 > 0 && s.preferredScale120 % 120 != 0) {
+        auto device = [&](std::int32_t logical) {
+            return std::clamp(static_cast<std::int32_t>((static_cast<std::int64_t>(logical) * s.preferredScale120 + 60) / 120),
+                              1, maxBufferSide);
+        };
+        return {device(lw), device(lh), 0};
+    }
+    if (s.preferredScale120 > 0 && s.preferredScale120 % 120 == 0) {
+        const std::int32_t whole = static_cast<std::int32_t>(s.preferredScale120 / 120);
+        return {std::min(lw * whole, maxBufferSide), std::min(lh * whole, maxBufferSide), whole};
+    }
+    return {std::min(lw * scale, maxBufferSide), std::min(lh * scale, maxBufferSide), scale};
+}
+
+DeviceSize showOutputDeviceSize() {
+    if (const ShowSurface* s = showSurface(); s && s->canvas) return {s->canvas->width(), s->canvas->height(), 1};
+    if (globals().outputs.empty()) return {};
+    const auto [w, h] = modeOnScreen(*globals().outputs.front());
+    return {w, h, 1};
+}
+
+bool createFullScreenSurfaces() {
+    Globals& g = globals();
+    if ((!g.layerShell && !g.wmBase) || g.outputs.empty()) return false;
+    // The show goes on the output announced first; the others are covered in black.
+    for (auto& output : g.outputs) {
+        const auto role = g.layerShell ? ShowSurface::Role::overlay : ShowSurface::Role::fullScreenToplevel;
+        auto s = baseSurface(role, output.get());
+        if (g.layerShell) {
+            giveLayerRole(*s);
+        } else {
+            giveToplevelRole(*s, "Vellora");
+        }
+        theSurfaces.push_back(std::move(s));
+    }
+    return true;
+}
+
+bool createOwnWindow() {
+    if (!globals().wmBase) return false;
+    auto s = baseSurface(ShowSurface::Role::ownWindow, nullptr);
+    giveToplevelRole(*s, "Vellora");
+    theSurfaces.push_back(std::move(s));
+    return true;
+}
+
+bool awaitFirstConfigure() {
+    const std::uint64_t deadline = nowMs() + configureTimeoutMs;
+    for (;;) {
+        if (!pumpEvents() || eventLoop().surfaceClosed || stopRequested()) return false;
+        const ShowSurface* s = showSurface();
+        if (s && s->configured) return true;
+        const std::uint64_t now = nowMs();
+        if (now >= deadline) return false;
+        waitForCompositor(static_cast<int>(deadline - now));
+    }
+}
+
+void applyPendingResizes() {
+    for (auto& s : theSurfaces) {
+        if (!s->resizePending || !s->canvas) continue;
+        s->resizePending = false;
+        s->canvas->resize(deviceSizeOf(*s));
+    }
+}
+
+void stepDown(bool down) {
+    for (auto& s : theSurfaces) {
+        if (!s->layer) continue;
+        if (globals().layerShellVersion >= 2) {
+            zwlr_layer_surface_v1_set_layer(s->layer, down ? ZWLR_LAYER_SHELL_V1_LAYER_BOTTOM : ZWLR_LAYER_SHELL_V1_LAYER_OVERLAY);
+        }
+        zwlr_layer_surface_v1_set_keyboard_interactivity(
+            s->layer, down ? ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_NONE
+                           : ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_EXCLUSIVE);
+        wl_surface_commit(s->surface);
+    }
+    wl_display_flush(globals().display);
+}
+
+void destroySurfaces() {
+    for (auto& s : theSurfaces) {
+        s->canvas.reset();
+        if (s->fractionalScale) wp_fractional_scale_v1_destroy(s->fractionalScale);
+        if (s->viewport) wp_viewport_destroy(s->viewport);
+        if (s->layer) zwlr_layer_surface_v1_destroy(s->layer);
+        if (s->toplevel) xdg_toplevel_destroy(s->toplevel);
+        if (s->xdgSurface) xdg_surface_destroy(s->xdgSurface);
+        wl_surface_destroy(s->surface);
+    }
+    theSurfaces.clear();
+}
+
+}  // namespace vellora::linux_platform::wayland

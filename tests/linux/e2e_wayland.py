@@ -1,0 +1,224 @@
+"""The native program on a headless Wayland compositor: the same screens as the test
+platform at scales 1, 2 and 1.5, the input rules, the ways a show is stopped, the
+idle daemon, two outputs and a message box above the show."""
+import os
+import signal
+import subprocess
+import time
+
+from linux_env import end, wait_until
+from run_linux import FORMATS, check_reveal_then_clear, tiny_black
+
+WORLD = "wayland"
+
+SCALE_ONE = ((640, 480, 1),)
+SCALE_TWO = ((1280, 960, 2),)
+SCALE_ONE_AND_A_HALF = ((960, 720, 1.5),)
+TWO_OUTPUTS = ((640, 480, 1), (640, 480, 1))
+
+
+def shows(world, expected, output=0):
+    return world.shot(output) == expected
+
+
+def started(world, picture, outputs=SCALE_ONE, *args):
+    """A full-screen show of `picture` that has finished its reveal."""
+    world.start(outputs)
+    world.write_show([picture], row=1, delay=60)
+    expected = world.expected(1, world.device(), picture)
+    process = world.launch(*args)
+    if not wait_until(lambda: shows(world, expected), 10):
+        end(process)
+        raise AssertionError(f"the show never matched: {process.stderr.read()[-300:]!r}")
+    return process
+
+
+def test_every_row_at_scales_one_and_two(world):
+    for outputs in (SCALE_ONE, SCALE_TWO):
+        world.start(outputs)
+        for row in range(20):
+            picture = world.picture(f"p{row % 3}.{FORMATS[row % 3]}", 160, 120)
+            world.write_show([picture, tiny_black(world)], row=row, delay=2)
+            check_reveal_then_clear(world, row, 0, world.device(), picture)
+
+
+def test_weston_without_layer_shell_draws_the_same_pixels(world):
+    # Full-screen xdg toplevels on a compositor without layer-shell and without a seat.
+    world.start(SCALE_ONE, compositor="weston")
+    try:
+        for row in (1, 4, 9):
+            picture = world.picture(f"p{row % 3}.{FORMATS[row % 3]}", 160, 120)
+            world.write_show([picture, tiny_black(world)], row=row, delay=2)
+            check_reveal_then_clear(world, row, 0, world.device(), picture)
+    finally:
+        world.stop_compositor()
+
+
+def test_a_fractional_scale_shows_pictures_at_their_natural_size(world):
+    # One picture pixel per device pixel: the 960 × 720 test platform's screen, not a
+    # 640 × 480 one stretched, nor one drawn at the compositor's rounded-up scale of 2.
+    process = started(world, world.picture("p1.png", 160, 120), SCALE_ONE_AND_A_HALF)
+    assert end(process) == 0
+
+
+def test_input_rules(world):
+    picture = world.picture("p0.bmp", 160, 120)
+    cases = [  # name, action, whether it ends the show
+        ("key", "key", True),
+        ("click", "click 1", True),
+        ("right click", "click 3", True),
+        ("middle click", "click 2", True),
+        ("travel of five pixels", "move 3 2", True),
+        ("travel of four pixels", "move 3 1", False),
+        ("wheel", "scroll", False),
+    ]
+    for name, action, ends in cases:
+        process = started(world, picture)
+        try:
+            world.key() if action == "key" else world.point(action)
+            if ends:
+                assert wait_until(lambda: process.poll() is not None, 5), f"{name}: the show went on"
+                assert process.returncode == 0, f"{name}: exit code {process.returncode}"
+            else:
+                assert not wait_until(lambda: process.poll() is not None, 1), f"{name}: the show ended"
+        finally:
+            end(process)
+
+
+def test_sigterm_stop_and_a_second_start(world):
+    world.start(SCALE_ONE)
+    big = world.picture("big.png", 600, 440)
+    world.write_show([big], row=9, delay=60)
+    finished = world.expected(9, world.device(), big)
+    process = world.launch()
+    try:
+        background = world.shot()
+        assert wait_until(lambda: world.shot() not in (background, bytes(len(background))), 10), "no mosaic"
+        sent = time.monotonic()
+        process.send_signal(signal.SIGTERM)
+        code = process.wait(5)
+        took = time.monotonic() - sent
+        assert code == 0, f"exit code {code}"
+        assert took < 0.1, f"SIGTERM took {took * 1000:.0f} ms"
+        print(f"  SIGTERM in a mosaic ended the show in {took * 1000:.1f} ms")
+    finally:
+        end(process)
+    assert world.shot() != finished, "the mosaic was over before the signal"
+
+    first = started(world, world.picture("p1.png", 160, 120))
+    try:
+        second = world.launch()
+        assert second.wait(10) == 0, "the second start did not leave"
+        assert first.poll() is None, "the first show ended"
+        stop = world.launch("--stop")
+        assert stop.wait(10) == 0
+        assert wait_until(lambda: first.poll() is not None, 5), "--stop did not end the show"
+        assert first.returncode == 0
+        assert not os.path.exists(os.path.join(world.env["XDG_RUNTIME_DIR"], "vellora.pid")), "the pid file stayed"
+    finally:
+        end(first)
+
+
+def test_forms_x11_only_options_and_a_display_beside_the_compositor(world):
+    world.start(SCALE_ONE)
+    for args in (["--window-id", "0x400001"], ["--root"]):
+        process = world.launch(*args)
+        _, err = process.communicate(timeout=10)
+        assert process.returncode == 2 and b"X11" in err, f"{args}: {process.returncode} {err!r}"
+        # Under XWayland they draw into the X11 window on XWayland's display (here none answers).
+        process = world.launch(*args, env=dict(world.env, DISPLAY=":4711"))
+        _, err = process.communicate(timeout=30)
+        assert process.returncode == 1 and b"X display" in err, f"{args}: {process.returncode} {err!r}"
+    # XWayland sets DISPLAY beside WAYLAND_DISPLAY: the program still runs natively.
+    world.write_show([world.picture("p2.jpg", 160, 120)], row=1, delay=60)
+    expected = world.expected(1, world.device(), world.picture("p2.jpg", 160, 120))
+    process = world.launch(env=dict(world.env, DISPLAY=":4711"))
+    try:
+        assert wait_until(lambda: shows(world, expected), 10), "not shown on Wayland"
+    finally:
+        assert end(process) == 0
+    # An ordinary window: input ends nothing, the compositor closing it ends the show.
+    process = world.launch("--window")
+    try:
+        assert wait_until(lambda: world.sway("[app_id=vellora] focus"), 10), "no window"
+        world.key()
+        assert process.poll() is None, "a key ended the window form"
+        assert world.sway("[app_id=vellora] kill")
+        assert wait_until(lambda: process.poll() is not None, 5), "closing the window did not end the show"
+        assert process.returncode == 0
+    finally:
+        end(process)
+
+
+def test_swayidle_starts_the_show_and_its_resume_ends_it(world):
+    world.start(SCALE_ONE)
+    picture = world.picture("p1.png", 160, 120)
+    world.write_show([picture], row=1, delay=60)
+    expected = world.expected(1, world.device(), picture)
+    pid_file = os.path.join(world.env["XDG_RUNTIME_DIR"], "vellora.pid")
+    idle = subprocess.Popen(["swayidle", "-w", "timeout", "1", f"{world.program} &", "resume",
+                             f"{world.program} --stop"], env=world.env, stdout=subprocess.DEVNULL,
+                            stderr=subprocess.DEVNULL)
+    pid = None
+    try:
+        assert wait_until(lambda: shows(world, expected), 10), "swayidle did not start the show"
+        pid = int(open(pid_file).read())
+        # A pointer nudge too small to end the show by itself: only the resume command can.
+        world.point("move 1 0")
+        assert wait_until(lambda: not os.path.exists(f"/proc/{pid}"), 5), "the resume did not end the show"
+    finally:
+        idle.terminate()
+        idle.wait(10)
+        subprocess.run([world.program, "--stop"], env=world.env, timeout=10)
+
+
+def test_two_outputs(world):
+    picture = world.picture("p0.bmp", 160, 120)
+    black = bytes(640 * 480 * 4)
+    # Both outputs side by side make a 1280 × 480 extent for absolute pointer moves.
+    cases = [("travel on the second output", "move 3 2"), ("click on the second output", "click 1"),
+             ("travel on the first output", "move 3 2")]
+    for name, action in cases:
+        second = "second" in name
+        # The pointer waits on the other output, so that reaching the one tested is a
+        # move between surfaces, which counts no travel.
+        world.start(TWO_OUTPUTS)
+        world.point("warp 320 240 1280 480" if second else "warp 960 240 1280 480")
+        process = started(world, picture, TWO_OUTPUTS)
+        try:
+            assert world.shot(1) == black, f"{name}: the second output is not black"
+            world.point("warp 960 240 1280 480" if second else "warp 320 240 1280 480")
+            assert process.poll() is None, f"{name}: moving to the output ended the show"
+            world.point(action)
+            assert wait_until(lambda: process.poll() is not None, 5), f"{name}: the show went on"
+            assert process.returncode == 0
+        finally:
+            end(process)
+
+
+def test_a_message_box_appears_above_the_show_and_the_show_goes_on(world):
+    world.start(SCALE_ONE)
+    picture = world.picture("p1.png", 160, 120)
+    later = os.path.join(world.pictures, "arrives-later.png")
+    if os.path.exists(later):
+        os.remove(later)
+    world.write_show([later], row=1, delay=3)
+    process = world.launch()
+    try:
+        # The show is black while nothing is found: anything else on the screen is the box.
+        assert wait_until(lambda: any(world.shot()), 30), "no box above the show: the program " + (
+            "still runs" if process.poll() is None else f"ended with {process.returncode}: {process.stderr.read()!r}")
+        os.link(picture, later)
+        # The box has the keyboard while it is open: Return presses its OK, and the
+        # show, which a key would end, goes on. The box may take its focus a moment
+        # after it is drawn, so Return is pressed again while it stays.
+        expected = world.expected(1, world.device(), later)
+        for _ in range(3):
+            world.key("Return")
+            assert process.poll() is None, "the key ended the show instead of pressing the box's OK"
+            if wait_until(lambda: shows(world, expected), 5):
+                break
+        else:
+            raise AssertionError("the show did not go on")
+    finally:
+        assert end(process) == 0
