@@ -91,6 +91,8 @@ CommandLine parseCommandLine(int argc, const char* const* argv, const char* scre
             command.upright = true;
         } else if (option == "--paced") {
             command.paced = true;
+        } else if (option == "--shuffle") {
+            command.shuffle = true;
         } else {
             return invalid;
         }

@@ -31,11 +31,12 @@ struct CommandLine {
     bool fit = false;
     bool upright = false;
     bool paced = false;
+    bool shuffle = false;
 };
 
 inline constexpr const char* usageLine =
-    "usage: vellora [--window-id ID | --root | --window] [--list FILE] [--effect N] [--delay S] "
-    "[--random | --no-random] [--fit] [--upright] [--paced] | --settings | --install-xscreensaver | --help";
+    "usage: vellora [--window-id ID | --root | --window] [--list PATH] [--effect N] [--delay S] "
+    "[--random | --no-random | --shuffle] [--fit] [--upright] [--paced] | --settings | --install-xscreensaver | --help";
 inline constexpr const char* helpText =
     "usage: vellora [--window-id ID | --root | --window] [OPTION...]\n"
     "       vellora --settings | --install-xscreensaver | --help\n"
@@ -44,10 +45,15 @@ inline constexpr const char* helpText =
     "  --window-id ID     draw into the window ID (decimal, or hexadecimal with 0x)\n"
     "  --root             draw into $XSCREENSAVER_WINDOW, else into the root window\n"
     "  --window           show in an ordinary window; closing it ends the show\n"
-    "  --list FILE        the image list for this run\n"
+    "  --list PATH        the pictures for this run: an image list file (one picture\n"
+    "                     path a line), - for a list on standard input, or a folder,\n"
+    "                     whose pictures are found in it and every folder below it\n"
     "  --effect N         the transition row for this run, 0 to 19\n"
     "  --delay S          seconds per picture for this run\n"
     "  --random, --no-random   random or list order for this run\n"
+    "  --shuffle          every picture once, in random order, before any repeats;\n"
+    "                     a restart, and every other vellora showing the same\n"
+    "                     pictures, goes on with the same round\n"
     "  --fit              shrink pictures larger than the screen to fit it\n"
     "  --upright          turn JPEG photos upright by their EXIF orientation\n"
     "  --paced            a pace of their own for the transitions that have none\n"
@@ -55,7 +61,11 @@ inline constexpr const char* helpText =
     "  --install-xscreensaver  add vellora --root to ~/.xscreensaver's programs\n"
     "  --help             show this text\n"
     "Settings: $XDG_CONFIG_HOME/vellora/Tessaview.ini (by default ~/.config/vellora/);\n"
-    "the options above override them for one run and are never saved.\n";
+    "the options above override them for one run and are never saved. With neither\n"
+    "a settings file nor --list, the pictures are those of the first of these folders\n"
+    "that holds any, shuffled: imageDirectory in ~/.xscreensaver, XDG_PICTURES_DIR in\n"
+    "~/.config/user-dirs.dirs, ~/Pictures. What a folder holds is cached in\n"
+    "$XDG_CACHE_HOME/vellora, the shuffle's round in $XDG_STATE_HOME/vellora.\n";
 
 // `screensaverWindow` is the XSCREENSAVER_WINDOW variable, or null.
 CommandLine parseCommandLine(int argc, const char* const* argv, const char* screensaverWindow);

@@ -17,6 +17,12 @@ target_link_libraries(vellora_decode PRIVATE JPEG::JPEG PNG::PNG GIF::GIF PUBLIC
 add_executable(vellora-decode-bench tools/decode_bench.cpp)
 target_link_libraries(vellora-decode-bench PRIVATE vellora_decode)
 
+# Folders as sources of pictures: portable rules and their POSIX side, also under the fuzz build.
+find_package(Threads REQUIRED)
+add_library(vellora_folders STATIC platform/picture_folders.cpp platform/linux/folder_catalogue.cpp)
+target_include_directories(vellora_folders PUBLIC ${CMAKE_SOURCE_DIR})
+target_link_libraries(vellora_folders PUBLIC vellora_core Threads::Threads)
+
 # The X11 platform and the program.
 
 if(NOT VELLORA_FUZZ)
@@ -40,7 +46,7 @@ if(NOT VELLORA_FUZZ)
         platform/linux/window_timers.cpp
         platform/linux/xscreensaver_setup.cpp
     )
-    target_link_libraries(vellora_linux PUBLIC vellora_core vellora_decode vellora_dialog_text X11::X11 X11::Xext PkgConfig::GTK3)
+    target_link_libraries(vellora_linux PUBLIC vellora_core vellora_folders vellora_decode vellora_dialog_text X11::X11 X11::Xext PkgConfig::GTK3)
 
     add_executable(vellora platform/linux/main.cpp)
     target_link_libraries(vellora PRIVATE vellora_linux vellora_gtk_dialog)
