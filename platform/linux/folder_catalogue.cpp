@@ -110,16 +110,20 @@ public:
         } else if (!list(fd, folder)) {
             return;
         }
-        result.folders.push_back(folder);
-        for (const std::string& name : folder.pictures) {
+        // Kept by position: the visits below add to the list and may move it.
+        const std::size_t at = result.folders.size();
+        result.folders.push_back(std::move(folder));
+        for (const std::string& name : result.folders[at].pictures) {
             if (!found_(joined(path, name))) {
                 stopped_ = true;
                 return;
             }
         }
         if (depth >= maxFolderDepth) return;
-        for (const std::string& name : folder.folders)
+        for (std::size_t i = 0; i < result.folders[at].folders.size(); ++i) {
+            const std::string name = result.folders[at].folders[i];
             visit(joined(path, name), relative.empty() ? name : relative + "/" + name, depth + 1);
+        }
     }
 
     FolderCache result;

@@ -10,7 +10,7 @@ def album(world, name, inner):
     """A folder with a picture in a folder below it, beside files that are no pictures."""
     folder = os.path.join(world.root, name)
     os.makedirs(os.path.join(folder, inner), exist_ok=True)
-    picture = shutil.copy(world.picture(f"{name}.png", 160, 120), os.path.join(folder, inner, "photo.png"))
+    picture = shutil.copy(world.picture(f"{os.path.basename(name)}.png", 160, 120), os.path.join(folder, inner, "photo.png"))
     for other in ("notes.txt", ".hidden.png"):
         with open(os.path.join(folder, other), "w") as f:
             f.write("no picture\n")
