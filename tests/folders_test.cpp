@@ -63,10 +63,10 @@ void touch(const fs::path& path, const std::string& text = "") {
     std::ofstream(path, std::ios::binary) << text;
 }
 
-std::vector<std::string> walked(const fs::path& root, const FolderCache* previous = nullptr, const WalkHooks& hooks = {},
+std::vector<std::string> walked(const fs::path& root, FolderCache previousCache = {}, bool withCache = false, const WalkHooks& hooks = {},
                                 FolderCache* result = nullptr) {
     std::vector<std::string> found;
-    FolderCache cache = walkFolder(root.string(), previous, [&](std::string path) {
+    FolderCache cache = walkFolder(root.string(), withCache ? &previousCache : nullptr, [&](std::string path) {
         found.push_back(fs::path(path).lexically_relative(root).string());
         return true;
     }, hooks);
@@ -129,7 +129,7 @@ TEST(FolderWalk, TakesExactlyThePicturesOfATree) {
     std::vector<std::string> want;
     for (const Entry& e : entries)
         if (e.shown && (std::string(e.path) != "locked/l.jpg" || lockedReadable)) want.push_back(e.path);
-    std::vector<std::string> got = walked(tree, nullptr, hooks);
+    std::vector<std::string> got = walked(tree, {}, false, hooks);
     // A folder's pictures in byte order, before the folders below it.
     ASSERT_GE(got.size(), 3u);
     EXPECT_EQ(std::vector<std::string>(got.begin(), got.begin() + 3), (std::vector<std::string>{"A.JPG", "b.jpg", "c.Png"}));
@@ -155,7 +155,7 @@ TEST(FolderCache, UsedWhenNothingChangedAndRefreshedWhereAFolderChanged) {
     touch(tree / "a/1.jpg");
     touch(tree / "b/2.jpg");
     FolderCache first;
-    walked(tree, nullptr, {}, &first);
+    walked(tree, {}, false, {}, &first);
     ASSERT_TRUE(saveFolderCache(first));
     std::optional<FolderCache> loaded = loadFolderCache(tree.string());
     ASSERT_TRUE(loaded);
@@ -163,13 +163,13 @@ TEST(FolderCache, UsedWhenNothingChangedAndRefreshedWhereAFolderChanged) {
 
     // A name only the cache knows shows that a folder was not read again.
     for (CachedFolder& folder : loaded->folders) folder.pictures.push_back("only-in-cache.jpg");
-    EXPECT_EQ(walked(tree, &*loaded), (std::vector<std::string>{"only-in-cache.jpg", "a/1.jpg", "a/only-in-cache.jpg",
+    EXPECT_EQ(walked(tree, *loaded, true), (std::vector<std::string>{"only-in-cache.jpg", "a/1.jpg", "a/only-in-cache.jpg",
                                                                 "b/2.jpg", "b/only-in-cache.jpg"}));
     // A picture added to b changes b's time: b is read again, the rest still comes from the cache.
     touch(tree / "b/3.jpg");
     struct timespec later[2] = {{0, UTIME_OMIT}, {2000000000, 0}};
     utimensat(AT_FDCWD, (tree / "b").c_str(), later, 0);
-    EXPECT_EQ(walked(tree, &*loaded),
+    EXPECT_EQ(walked(tree, *loaded, true),
               (std::vector<std::string>{"only-in-cache.jpg", "a/1.jpg", "a/only-in-cache.jpg", "b/2.jpg", "b/3.jpg"}));
 }
 
@@ -178,7 +178,7 @@ TEST(FolderCache, ADamagedFileIsNoCache) {
     const fs::path tree = home.root / "photos";
     touch(tree / "a/1.jpg");
     FolderCache cache;
-    walked(tree, nullptr, {}, &cache);
+    walked(tree, {}, false, {}, &cache);
     const std::string good = encodeFolderCache(cache);
     std::string flipped = good;
     flipped[flipped.size() / 2] ^= 0x01;

@@ -27,7 +27,12 @@ constexpr std::size_t maxShuffleFileBytes = 16u << 20;
 constexpr std::size_t maxSettingsFileBytes = 4u << 20;
 
 std::string joined(const std::string& folder, const std::string& name) {
-    return !folder.empty() && folder.back() == '/' ? folder + name : folder + "/" + name;
+    std::string path;
+    path.reserve(folder.size() + 1 + name.size());
+    path += folder;
+    if (path.empty() || path.back() != '/') path += '/';
+    path += name;
+    return path;
 }
 
 std::string homeDirectory() {
@@ -83,31 +88,27 @@ std::uint64_t freshSeed() {
 
 class Walk {
 public:
-    Walk(const FolderCache* previous, const std::function<bool(std::string)>& found, const WalkHooks& hooks)
+    Walk(FolderCache* previous, const std::function<bool(std::string)>& found, const WalkHooks& hooks)
         : found_(found), hooks_(hooks) {
         if (previous)
-            for (const CachedFolder& folder : previous->folders) previous_.emplace(folder.path, &folder);
+            for (CachedFolder& folder : previous->folders) previous_.emplace(folder.path, &folder);
     }
 
     void visit(const std::string& path, const std::string& relative, int depth) {
         if (stopped_) return;
         if (hooks_.beforeFolder) hooks_.beforeFolder(path);
-        const int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fd < 0) return;
+        // A folder the cache holds unchanged is never opened: one stat is all it costs.
         struct stat info {};
-        if (fstat(fd, &info) != 0 || !seen_.insert({info.st_dev, info.st_ino}).second ||
-            result.folders.size() >= maxFolderEntries) {
-            close(fd);
+        if (stat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || !seen_.insert({info.st_dev, info.st_ino}).second ||
+            result.folders.size() >= maxFolderEntries)
             return;
-        }
         CachedFolder folder{relative, info.st_mtim.tv_sec, info.st_mtim.tv_nsec, {}, {}};
         const auto old = previous_.find(relative);
         if (old != previous_.end() && old->second->modifiedSeconds == folder.modifiedSeconds &&
             old->second->modifiedNanoseconds == folder.modifiedNanoseconds) {
-            close(fd);
-            folder.pictures = old->second->pictures;
-            folder.folders = old->second->folders;
-        } else if (!list(fd, folder)) {
+            folder.pictures = std::move(old->second->pictures);
+            folder.folders = std::move(old->second->folders);
+        } else if (!list(path, folder)) {
             return;
         }
         // Kept by position: the visits below add to the list and may move it.
@@ -129,13 +130,10 @@ public:
     FolderCache result;
 
 private:
-    // Reads the folder that `fd` holds open (and closes it); false when it cannot be read.
-    static bool list(int fd, CachedFolder& folder) {
-        DIR* listing = fdopendir(fd);
-        if (!listing) {
-            close(fd);
-            return false;
-        }
+    // False when the folder cannot be read.
+    static bool list(const std::string& path, CachedFolder& folder) {
+        DIR* listing = opendir(path.c_str());
+        if (!listing) return false;
         while (const dirent* item = readdir(listing)) {
             const std::string_view name = item->d_name;
             if (isSkippedName(name) || name.size() > maxCachedPathBytes) continue;
@@ -154,7 +152,7 @@ private:
         return true;
     }
 
-    std::unordered_map<std::string_view, const CachedFolder*> previous_;
+    std::unordered_map<std::string_view, CachedFolder*> previous_;
     std::set<std::pair<dev_t, ino_t>> seen_;
     const std::function<bool(std::string)>& found_;
     const WalkHooks& hooks_;
@@ -168,7 +166,7 @@ bool isFolder(const std::string& path) {
 
 }  // namespace
 
-FolderCache walkFolder(const std::string& root, const FolderCache* previous,
+FolderCache walkFolder(const std::string& root, FolderCache* previous,
                        const std::function<bool(std::string path)>& found, const WalkHooks& hooks) {
     if (previous && previous->root != root) previous = nullptr;
     Walk walk(previous, found, hooks);
@@ -243,7 +241,7 @@ std::int32_t takeSharedShuffle(const std::string& source, const std::vector<std:
 
 bool holdsPicture(const std::string& folder) {
     if (!isFolder(folder)) return false;
-    const std::optional<FolderCache> cache = loadFolderCache(folder);
+    std::optional<FolderCache> cache = loadFolderCache(folder);
     bool found = false;
     walkFolder(folder, cache ? &*cache : nullptr, [&](std::string) { return !(found = true); });
     return found;
@@ -281,7 +279,7 @@ void FolderCatalogue::takeList(InputFile& list) {
 }
 
 void FolderCatalogue::walk(std::string root) {
-    const std::optional<FolderCache> previous = loadFolderCache(root);
+    std::optional<FolderCache> previous = loadFolderCache(root);
     const FolderCache found = walkFolder(root, previous ? &*previous : nullptr, [this](std::string path) {
         if (stop_ || count() >= static_cast<std::int32_t>(maxFolderEntries)) return false;
         add(std::move(path));

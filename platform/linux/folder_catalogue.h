@@ -36,11 +36,11 @@ struct WalkHooks {
     std::function<void(const std::string& folder)> beforeFolder;
 };
 
-// Walks `root`, reusing the listing of every folder whose modification time is the
-// one `previous` holds. `found` gets each picture's path as soon as its folder has
+// Walks `root`, taking from `previous` the listing of every folder whose
+// modification time is the one it holds there (those listings are moved out). `found` gets each picture's path as soon as its folder has
 // been listed, and ends the walk by returning false. The result holds the listing of
 // every folder walked, for the next start.
-FolderCache walkFolder(const std::string& root, const FolderCache* previous,
+FolderCache walkFolder(const std::string& root, FolderCache* previous,
                        const std::function<bool(std::string path)>& found, const WalkHooks& hooks = {});
 
 std::string cacheDirectory();
