@@ -66,7 +66,13 @@ xvfb=$!
 export DISPLAY=":$n"
 for _ in $(seq 200); do [ -e /tmp/.X11-unix/X$n ] && break; sleep 0.05; done
 printf '%s\n' "$PWD/$picture" >"$work/one.txt"
-centre_lit() { "$bin/vellora-xwindow" shot 0 | od -An -tx4 -j $(((240 * 640 + 320) * 4)) -N4 | grep -qv ' 00000000'; }
+# The picture is up once the screen's centre is no longer black. (od stops reading
+# after the pixel, so the helper's exit status says nothing.)
+centre_lit() {
+  local pixel
+  pixel=$("$bin/vellora-xwindow" shot 0 | od -An -tx4 -j $(((240 * 640 + 320) * 4)) -N4 || true)
+  [[ $pixel =~ [1-9a-f] ]]
+}
 first_picture() {  # seconds from start to the picture on the screen, for --list $1
   rm -rf "$XDG_CACHE_HOME" "$XDG_STATE_HOME"
   local start end
@@ -75,7 +81,7 @@ first_picture() {  # seconds from start to the picture on the screen, for --list
   show=$!
   for _ in $(seq 2000); do centre_lit && break; done
   end=$(now)
-  kill "$show"; wait "$show" || true; show=
+  kill "$show" || true; wait "$show" || true; show=
   # Black again before the next start.
   for _ in $(seq 200); do centre_lit || break; done
   awk -v a="$start" -v b="$end" 'BEGIN {print b - a}'
