@@ -159,11 +159,30 @@ public:
     virtual MessageResult defaultProc(WindowHandle window, MessageId message, WParam wParam, LParam lParam) = 0;
 };
 
+// Pictures that a platform finds itself, such as every picture under a folder. The
+// picture source asks it before reading a source as an image list file; a platform
+// without one shows image lists only.
+class PictureCatalogue {
+public:
+    virtual ~PictureCatalogue() = default;
+    // True when the source is one of the catalogue's own; it may wait for the first
+    // picture. False leaves the source to be read as an image list file.
+    virtual bool takes(const std::string& source) = 0;
+    // The entries known now, numbered from 0; the number may grow while the show runs.
+    virtual std::int32_t count() = 0;
+    // The path of an entry; empty when there is no such entry.
+    virtual std::string entry(std::int32_t index) = 0;
+    // The entry to show next when the catalogue keeps an order of its own; -1 leaves
+    // the choice to the show's list or random order.
+    virtual std::int32_t chooseNext() = 0;
+};
+
 struct Platform {
     WindowServices* windows = nullptr;
     Files* files = nullptr;
     PictureLoader* pictures = nullptr;
     Clock* clock = nullptr;
+    PictureCatalogue* catalogue = nullptr;
 };
 
 // The process's binding to its operating system, set once at start-up (tests set

@@ -10,9 +10,15 @@
 namespace vellora {
 namespace {
 constexpr int attemptsPerTick = 10;
+
+PictureCatalogue* catalogueFor(const std::string& source) {
+    PictureCatalogue* catalogue = platform().catalogue;
+    return catalogue && catalogue->takes(source) ? catalogue : nullptr;
 }
+}  // namespace
 
 std::optional<std::int32_t> countImages(const std::string& imageListPath) {
+    if (PictureCatalogue* catalogue = catalogueFor(imageListPath)) return catalogue->count();
     std::unique_ptr<InputFile> list = platform().files->openForReading(imageListPath);
     if (!list) return std::nullopt;
     TextInput in(*list, longestPathBytes());
@@ -24,6 +30,14 @@ std::optional<std::int32_t> countImages(const std::string& imageListPath) {
 
 void pickNextIndex() {
     SlideState& s = slideState();
+    if (PictureCatalogue* catalogue = catalogueFor(s.imageListPath)) {
+        // A catalogue may still be finding pictures: the choice is among those known now.
+        s.imageCount = catalogue->count();
+        if (const std::int32_t next = catalogue->chooseNext(); next >= 0) {
+            s.currentIndex = next;
+            return;
+        }
+    }
     if (s.randomOrder == 1) {
         // The draw is taken even from an empty list, so every attempt draws once.
         const std::int32_t r = drawRandom();
@@ -35,6 +49,7 @@ void pickNextIndex() {
 
 std::string readListEntry() {
     const SlideState& s = slideState();
+    if (PictureCatalogue* catalogue = catalogueFor(s.imageListPath)) return catalogue->entry(s.currentIndex);
     std::unique_ptr<InputFile> list = platform().files->openForReading(s.imageListPath);
     if (!list) return {};
     TextInput in(*list, longestPathBytes());

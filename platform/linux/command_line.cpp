@@ -129,6 +129,8 @@ CommandLine parseCommandLine(int argc, const char* const* argv, const char* scre
             if (!command.monitor) return invalid;
         } else if (option == "--x11") {
             command.forceX11 = true;
+        } else if (option == "--shuffle") {
+            command.shuffle = true;
         } else {
             return invalid;
         }

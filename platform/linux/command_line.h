@@ -42,11 +42,13 @@ struct CommandLine {
     // value, for the shows this process starts.
     std::vector<std::string> arguments;
     bool forceX11 = false;  // --x11: the X display even where a Wayland compositor is reachable
+    bool shuffle = false;
 };
 
 inline constexpr const char* usageLine =
-    "usage: vellora [--window-id ID | --root | --window] [--list FILE] [--effect N] [--delay S] "
-    "[--random | --no-random] [--fit] [--upright] [--paced] [--x11] [--idle MINUTES] | --stop | --settings | --install-xscreensaver | --help";
+    "usage: vellora [--window-id ID | --root | --window] [--list PATH] [--effect N] [--delay S] "
+    "[--random | --no-random | --shuffle] [--fit] [--upright] [--paced] [--x11] [--idle MINUTES] "
+    "| --stop | --settings | --install-xscreensaver | --help";
 inline constexpr const char* helpText =
     "usage: vellora [--window-id ID | --root | --window] [OPTION...]\n"
     "       vellora --stop | --settings | --install-xscreensaver | --help\n"
@@ -55,10 +57,15 @@ inline constexpr const char* helpText =
     "  --window-id ID     draw into the window ID (decimal, or hexadecimal with 0x; X11 only)\n"
     "  --root             draw into $XSCREENSAVER_WINDOW, else into the root window (X11 only)\n"
     "  --window           show in an ordinary window; closing it ends the show\n"
-    "  --list FILE        the image list for this run\n"
+    "  --list PATH        the pictures for this run: an image list file (one picture\n"
+    "                     path a line), - for a list on standard input, or a folder,\n"
+    "                     whose pictures are found in it and every folder below it\n"
     "  --effect N         the transition row for this run, 0 to 19\n"
     "  --delay S          seconds per picture for this run\n"
     "  --random, --no-random   random or list order for this run\n"
+    "  --shuffle          every picture once, in random order, before any repeats;\n"
+    "                     a restart, and every other vellora showing the same\n"
+    "                     pictures, goes on with the same round\n"
     "  --fit              shrink pictures larger than the screen to fit it\n"
     "  --upright          turn JPEG photos upright by their EXIF orientation\n"
     "  --paced            a pace of their own for the transitions that have none\n"
@@ -70,7 +77,11 @@ inline constexpr const char* helpText =
     "  --install-xscreensaver  add vellora --root to ~/.xscreensaver's programs\n"
     "  --help             show this text\n"
     "Settings: $XDG_CONFIG_HOME/vellora/Tessaview.ini (by default ~/.config/vellora/);\n"
-    "the options above override them for one run and are never saved.\n"
+    "the options above override them for one run and are never saved. With neither\n"
+    "a settings file nor --list, the pictures are those of the first of these folders\n"
+    "that holds any, shuffled: imageDirectory in ~/.xscreensaver, XDG_PICTURES_DIR in\n"
+    "~/.config/user-dirs.dirs, ~/Pictures. What a folder holds is cached in\n"
+    "$XDG_CACHE_HOME/vellora, the shuffle's round in $XDG_STATE_HOME/vellora.\n"
     "Pictures are decoded by vellora-decoder, a locked-down process beside this program\n"
     "(seccomp, resource limits); where it cannot be (a kernel without seccomp, a\n"
     "sanitizer build, no vellora-decoder), the show says so once on standard error and\n"

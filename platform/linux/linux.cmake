@@ -17,6 +17,12 @@ target_link_libraries(vellora_decode PRIVATE JPEG::JPEG PNG::PNG GIF::GIF PUBLIC
 add_executable(vellora-decode-bench tools/decode_bench.cpp)
 target_link_libraries(vellora-decode-bench PRIVATE vellora_decode)
 
+# Folders as sources of pictures: portable rules and their POSIX side, also under the fuzz build.
+find_package(Threads REQUIRED)
+add_library(vellora_folders STATIC platform/picture_folders.cpp platform/linux/folder_catalogue.cpp)
+target_include_directories(vellora_folders PUBLIC ${CMAKE_SOURCE_DIR})
+target_link_libraries(vellora_folders PUBLIC vellora_core Threads::Threads)
+
 # The native program: what every display system shares, GTK's dialog and message
 # boxes, and the X11 and Wayland backends.
 
@@ -56,7 +62,7 @@ if(NOT VELLORA_FUZZ)
         platform/linux/xscreensaver_setup.cpp
         platform/linux/user_files.cpp
     )
-    target_link_libraries(vellora_linux PUBLIC vellora_core vellora_decode vellora_dialog_text PRIVATE PkgConfig::GIO2)
+    target_link_libraries(vellora_linux PUBLIC vellora_core vellora_folders vellora_decode vellora_dialog_text PRIVATE PkgConfig::GIO2)
     # Sanitizers and a seccomp filter's address-space limit do not mix: such a
     # build decodes in the show, and says so.
     if(VELLORA_SANITIZE)
@@ -87,4 +93,6 @@ if(NOT VELLORA_FUZZ)
         add_executable(vellora-sandboxed-codecs tests/linux/sandboxed_codecs.cpp)
         target_link_libraries(vellora-sandboxed-codecs PRIVATE vellora_decoder_sandbox PkgConfig::CODECS)
     endif()
+    add_executable(vellora-folder-bench tools/folder_bench.cpp)
+    target_link_libraries(vellora-folder-bench PRIVATE vellora_linux)
 endif()

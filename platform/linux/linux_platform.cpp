@@ -1,3 +1,4 @@
+#include "platform/linux/folder_catalogue.h"
 #include "platform/linux/linux_internal.h"
 
 namespace vellora::linux_platform {
@@ -26,7 +27,7 @@ DialogServices& noDialog() {
 }
 
 void installLinuxPlatform(WindowServices& windows, ShellServices& shell) {
-    installPlatform({&windows, &files(), &pictureLoader(), &clock()});
+    installPlatform({&windows, &files(), &pictureLoader(), &clock(), &folderCatalogue()});
     installShellServices(&shell);
     installDialogServices(&noDialog());
 }

@@ -1,8 +1,14 @@
 #include "platform/linux/show_options.h"
 
+#include <errno.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <memory>
 
 #include "effects/pacing.h"
+#include "platform/linux/folder_catalogue.h"
 #include "platform/linux/linux_internal.h"
 #include "slideshow/fitted_picture.h"
 #include "slideshow/settings_file.h"
@@ -22,9 +28,40 @@ void overrideSettings(const SettingsOverrides& overrides) {
     useSettingsForThisRun(encodeSettings(settings));
 }
 
+// Missing, that is: a settings file that cannot be read is the user's and says no.
+bool settingsFileMissing() {
+    struct stat info {};
+    return stat(localPath(settingsFilePath()).c_str(), &info) != 0 && errno == ENOENT;
+}
+
+// The list of `--list -`, read whole before the show starts; at most what a million
+// entries of whole path buffers can fill.
+std::string standardInput() {
+    constexpr std::size_t limit = 64u << 20;
+    std::string bytes;
+    char buffer[65536];
+    for (ssize_t n; bytes.size() < limit && (n = read(0, buffer, sizeof buffer)) != 0;) {
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) break;
+        bytes.append(buffer, std::min(static_cast<std::size_t>(n), limit - bytes.size()));
+    }
+    return bytes;
+}
+
 }  // namespace
 
-void applyShowOptions(const CommandLine& command) {
+void applyShowOptions(const CommandLine& given) {
+    CommandLine command = given;
+    bool shuffle = command.shuffle;
+    if (!command.overrides.imageListPath && settingsFileMissing()) {
+        if (std::optional<std::string> folder = defaultPictureFolder()) {
+            command.overrides.imageListPath = *folder;
+            // Someone who has set nothing up should not see the same first photos at every start.
+            if (!command.overrides.randomOrder) shuffle = true;
+        }
+    }
+    if (command.overrides.imageListPath == "-") folderCatalogue().setStandardInputList(standardInput());
+    folderCatalogue().setShuffle(shuffle);
     if (command.overrides.any()) overrideSettings(command.overrides);
     setTurnPhotosUpright(command.upright);
     setPacedTransitions(command.paced);

@@ -52,19 +52,18 @@ def test_the_xscreensaver_daemon_runs_and_ends_the_show(world):
         program = os.path.join(place, "usr", "libexec", "xscreensaver", "vellora")
         os.makedirs(os.path.dirname(program))
         shutil.copy(world.program, program)
-        picture = shutil.copy(world.picture("daemon.png", 160, 120), os.path.join(place, "daemon.png"))
-        listing = os.path.join(place, "list.txt")
-        with open(listing, "wb") as f:
-            f.write(picture.encode() + b"\n")
-        config = os.path.join(home, ".config", "vellora")
-        os.makedirs(config, exist_ok=True)
-        with open(os.path.join(config, "Tessaview.ini"), "wb") as f:
-            f.write(b"%s\r\n1\r\n60\r\n0" % listing.encode())
+        # The picture folder of the daemon's own settings, and no settings of Vellora at all.
+        folder = os.path.join(place, "photos", "2024")
+        os.makedirs(folder)
+        picture = shutil.copy(world.picture("daemon.png", 160, 120), os.path.join(folder, "daemon.png"))
+        for leftover in (".config/vellora", ".cache/vellora", ".local/state/vellora"):
+            shutil.rmtree(os.path.join(home, leftover), ignore_errors=True)
         with open(os.path.join(home, ".xscreensaver"), "w") as f:
             f.write(f"mode: one\nselected: 0\nlock: False\nfade: False\nunfade: False\nsplash: False\n"
-                    f"timeout: 0:30:00\nprograms: {program} --root\n")
+                    f"timeout: 0:30:00\nimageDirectory: {os.path.dirname(folder)}\n"
+                    f"programs: {program} --root --effect 1 --delay 60\n")
         subprocess.run(["chown", "-R", f"{USER}:", home], check=True)
-        for path in (place, picture, listing):
+        for path in (place, os.path.dirname(folder), folder, picture):
             os.chmod(path, 0o755 if os.path.isdir(path) else 0o644)
 
         expected = world.expected(1, world.device(), picture)
@@ -89,7 +88,7 @@ def test_the_xscreensaver_daemon_runs_and_ends_the_show(world):
                 raise AssertionError(f"the daemon did not answer (exit code {daemon.poll()}); it said:\n"
                                      + log.read()[-3000:].decode(errors="replace"))
             assert wait_until(lambda: world.shot(0) == expected, 15, interval=0.2), \
-                "the daemon's show did not put the picture in its place"
+                "the daemon's show did not put the picture of its imageDirectory in its place"
             assert vellora_processes(), "no vellora process"
             assert wait_until(lambda: command("-deactivate"), 5, interval=0.1)
             time.sleep(0.2)  # the time the program has to go, by the rule under test

@@ -76,6 +76,12 @@ class World:
         os.makedirs(self.pictures)
         self.env = dict(os.environ)
         self.env["XDG_CONFIG_HOME"] = self.config
+        # A home of its own, so that the user's real picture folders, cache and shuffle stay out of the tests.
+        self.home = os.path.join(self.root, "home")
+        os.makedirs(self.home)
+        self.env["HOME"] = self.home
+        self.env["XDG_CACHE_HOME"] = os.path.join(self.root, "cache")
+        self.env["XDG_STATE_HOME"] = os.path.join(self.root, "state")
         self.env.pop("XSCREENSAVER_WINDOW", None)
 
     def expected(self, row, device, picture, with_rect=False):

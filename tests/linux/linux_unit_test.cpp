@@ -87,6 +87,8 @@ TEST(CommandLine, ShowOptionsOverrideForOneRun) {
     const std::vector<Case> cases = {
         {{}, true, {}},
         {{"--list", "/home/me/list.txt"}, true, {"/home/me/list.txt", {}, {}, {}}},
+        {{"--list", "-", "--shuffle"}, true, {"-", {}, {}, {}}},
+        {{"--list", "/home/me/Pictures/"}, true, {"/home/me/Pictures/", {}, {}, {}}},
         {{"--effect", "0", "--effect", "19"}, true, {{}, 19, {}, {}}},
         {{"--delay", "0"}, true, {{}, {}, 0, {}}},
         {{"--delay", "2147483647", "--random"}, true, {{}, {}, 2147483647, 1}},
@@ -113,6 +115,7 @@ TEST(CommandLine, ShowOptionsOverrideForOneRun) {
         EXPECT_EQ(got.overrides.effectIndex, c.want.effectIndex) << text;
         EXPECT_EQ(got.overrides.delaySeconds, c.want.delaySeconds) << text;
         EXPECT_EQ(got.overrides.randomOrder, c.want.randomOrder) << text;
+        EXPECT_EQ(got.shuffle, text.find("--shuffle") != std::string::npos) << text;
     }
 }
 
