@@ -4,16 +4,26 @@
 find_package(JPEG REQUIRED)
 find_package(PNG REQUIRED)
 find_package(GIF REQUIRED)
+find_package(PkgConfig REQUIRED)
+find_package(Threads REQUIRED)
+pkg_check_modules(PICTURE_CODECS REQUIRED IMPORTED_TARGET
+    libwebp libwebpdemux libheif libavif libtiff-4 libjxl libjxl_threads lcms2)
 add_library(vellora_decode STATIC
     platform/linux/decode.cpp
     platform/linux/decode_bmp.cpp
     platform/linux/decode_jpeg.cpp
     platform/linux/decode_png.cpp
     platform/linux/decode_gif.cpp
+    platform/linux/decode_webp.cpp
+    platform/linux/decode_heif.cpp
+    platform/linux/decode_avif.cpp
+    platform/linux/decode_tiff.cpp
+    platform/linux/decode_jxl.cpp
+    platform/linux/colour_profile.cpp
     platform/linux/orientation.cpp
 )
 target_include_directories(vellora_decode PUBLIC ${CMAKE_SOURCE_DIR})
-target_link_libraries(vellora_decode PRIVATE JPEG::JPEG PNG::PNG GIF::GIF PUBLIC vellora_core)
+target_link_libraries(vellora_decode PRIVATE JPEG::JPEG PNG::PNG GIF::GIF PkgConfig::PICTURE_CODECS Threads::Threads PUBLIC vellora_core)
 add_executable(vellora-decode-bench tools/decode_bench.cpp)
 target_link_libraries(vellora-decode-bench PRIVATE vellora_decode)
 
@@ -23,7 +33,6 @@ if(NOT VELLORA_FUZZ)
     include(platform/linux/gtk_dialog.cmake)
 
     find_package(X11 REQUIRED)
-    find_package(PkgConfig REQUIRED)
     pkg_check_modules(GTK3 REQUIRED IMPORTED_TARGET gtk+-3.0)
 
     add_library(vellora_linux STATIC

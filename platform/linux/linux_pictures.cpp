@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/linux/colour_profile.h"
 #include "platform/linux/decode.h"
 #include "platform/linux/linux_internal.h"
 #include "platform/linux/orientation.h"
@@ -46,6 +47,9 @@ public:
         if (!readWholeFile(path, bytes)) return nullptr;
         const bool decoded = decodePictureInto(bytes.data(), bytes.size(), spare_);
         if (decoded && turnPhotosUpright) turnUpright(spare_, bytes.data(), bytes.size());
+        // The fitting loader shrinks a picture only as it draws it, so the colours
+        // are converted here, once, at the size decoded.
+        if (decoded) convertToSrgb(spare_);
         bytes = {};
         if (!decoded || spare_.width <= 0 || spare_.height <= 0 ||
             spare_.pixels.size() != static_cast<std::size_t>(spare_.width) * static_cast<std::size_t>(spare_.height))

@@ -1,0 +1,131 @@
+// TIFF through libtiff: the first image, in any photometric interpretation that
+// libtiff's RGBA interface converts, read from memory through client procedures.
+// Rows come out as stored; the Orientation tag goes to the caller, which applies
+// it only when photos are to be turned upright, as with a JPEG's EXIF tag.
+#include <tiffio.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+#include "platform/linux/decode_formats.h"
+
+namespace vellora::linux_platform::formats {
+namespace {
+
+struct MemorySource {
+    const unsigned char* data;
+    std::size_t size;
+    std::size_t at;
+};
+
+tmsize_t readFromMemory(thandle_t handle, void* out, tmsize_t wanted) {
+    auto* source = static_cast<MemorySource*>(handle);
+    if (wanted < 0) return -1;
+    const std::size_t length = std::min<std::size_t>(static_cast<std::size_t>(wanted), source->size - source->at);
+    std::memcpy(out, source->data + source->at, length);
+    source->at += length;
+    return static_cast<tmsize_t>(length);
+}
+
+tmsize_t refuseWrite(thandle_t, void*, tmsize_t) { return -1; }
+
+toff_t seekInMemory(thandle_t handle, toff_t offset, int whence) {
+    auto* source = static_cast<MemorySource*>(handle);
+    std::uint64_t base = 0;
+    if (whence == SEEK_CUR) base = source->at;
+    if (whence == SEEK_END) base = source->size;
+    const std::uint64_t to = base + offset;
+    if (to < base || to > source->size) return static_cast<toff_t>(-1);
+    source->at = static_cast<std::size_t>(to);
+    return to;
+}
+
+int closeNothing(thandle_t) { return 0; }
+toff_t memorySize(thandle_t handle) { return static_cast<MemorySource*>(handle)->size; }
+int mapNothing(thandle_t, void**, toff_t*) { return 0; }
+void unmapNothing(thandle_t, void*, toff_t) {}
+
+// libtiff reports to the terminal unless told otherwise: once for the whole
+// process, and again for each file through its own options.
+int ignoreMessage(TIFF*, void*, const char*, const char*, va_list) { return 1; }
+
+void silenceLibraryOnce() {
+    static const bool silenced = (TIFFSetErrorHandler(nullptr), TIFFSetWarningHandler(nullptr), true);
+    (void)silenced;
+}
+
+struct TiffDeleter {
+    void operator()(TIFF* tiff) const { TIFFClose(tiff); }
+    void operator()(TIFFOpenOptions* options) const { TIFFOpenOptionsFree(options); }
+};
+
+TIFF* openFromMemory(MemorySource& source) {
+    const std::unique_ptr<TIFFOpenOptions, TiffDeleter> options(TIFFOpenOptionsAlloc());
+    if (!options) return nullptr;
+    TIFFOpenOptionsSetErrorHandlerExtR(options.get(), ignoreMessage, nullptr);
+    TIFFOpenOptionsSetWarningHandlerExtR(options.get(), ignoreMessage, nullptr);
+    // No single buffer of libtiff's needs more than a capped picture's pixels.
+    TIFFOpenOptionsSetMaxSingleMemAlloc(options.get(), static_cast<tmsize_t>(maxDecodedPixels * 4));
+    return TIFFClientOpenExt("memory", "rm", &source, readFromMemory, refuseWrite, seekInMemory, closeNothing, memorySize,
+                             mapNothing, unmapNothing, options.get());
+}
+
+// Every strip or tile lies inside the file: a truncated file fails here, before
+// its pixels are allocated.
+bool stripsInsideFile(TIFF* tiff, std::size_t size) {
+    const std::uint32_t count = TIFFIsTiled(tiff) ? TIFFNumberOfTiles(tiff) : TIFFNumberOfStrips(tiff);
+    if (count == 0) return false;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        int failed = 0;
+        const std::uint64_t offset = TIFFGetStrileOffsetWithErr(tiff, i, &failed);
+        const std::uint64_t length = TIFFGetStrileByteCountWithErr(tiff, i, &failed);
+        if (failed || offset > size || length > size - offset) return false;
+    }
+    return true;
+}
+
+void keepTags(TIFF* tiff, DecodedImage& image) {
+    std::uint16_t orientation = ORIENTATION_TOPLEFT;
+    if (TIFFGetField(tiff, TIFFTAG_ORIENTATION, &orientation) && orientation >= 1 && orientation <= 8)
+        image.orientation = orientation;
+    std::uint32_t length = 0;
+    const unsigned char* profile = nullptr;
+    if (TIFFGetField(tiff, TIFFTAG_ICCPROFILE, &length, &profile) && profile != nullptr)
+        image.iccProfile.assign(profile, profile + length);
+}
+
+// Reads the rows as stored, top row first: telling the RGBA reader that both the
+// file's orientation and the one wanted are top-left keeps it from flipping.
+bool readStoredRows(TIFF* tiff, DecodedImage& image) {
+    char message[1024];
+    TIFFRGBAImage reader;
+    if (!TIFFRGBAImageOK(tiff, message) || !TIFFRGBAImageBegin(&reader, tiff, 1, message)) return false;
+    reader.orientation = ORIENTATION_TOPLEFT;
+    reader.req_orientation = ORIENTATION_TOPLEFT;
+    const bool read = TIFFRGBAImageGet(&reader, image.pixels.data(), reader.width, reader.height) != 0;
+    TIFFRGBAImageEnd(&reader);
+    return read;
+}
+
+}  // namespace
+
+bool decodeTiff(const unsigned char* data, std::size_t size, DecodedImage& image) {
+    silenceLibraryOnce();
+    MemorySource source{data, size, 0};
+    const std::unique_ptr<TIFF, TiffDeleter> tiff(openFromMemory(source));
+    if (!tiff) return false;
+    std::uint32_t width = 0, height = 0;
+    if (!TIFFGetField(tiff.get(), TIFFTAG_IMAGEWIDTH, &width) || !TIFFGetField(tiff.get(), TIFFTAG_IMAGELENGTH, &height) ||
+        !fitsPixelCap(width, height) || !stripsInsideFile(tiff.get(), size))
+        return false;
+    sizeImage(image, width, height, false);
+    if (!readStoredRows(tiff.get(), image)) return false;
+    // The reader composites any alpha over black itself, and packs each pixel as
+    // a word of its own.
+    for (std::uint32_t& pixel : image.pixels) pixel = rgb(TIFFGetR(pixel), TIFFGetG(pixel), TIFFGetB(pixel));
+    keepTags(tiff.get(), image);
+    return true;
+}
+
+}  // namespace vellora::linux_platform::formats
