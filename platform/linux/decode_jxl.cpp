@@ -3,7 +3,9 @@
 #include <jxl/decode.h>
 #include <jxl/thread_parallel_runner.h>
 
+#include <cstdio>
 #include <memory>
+#include <mutex>
 
 #include "platform/linux/decode_formats.h"
 
@@ -15,6 +17,35 @@ struct JxlDeleter {
 };
 struct RunnerDeleter {
     void operator()(void* runner) const { JxlThreadParallelRunnerDestroy(runner); }
+};
+
+// Debian's libjxl is built to describe every failure on the standard error
+// stream, with no way to turn that off, and a decoder must not write to the
+// terminal. While the library decodes, the stream is one that discards what it is
+// given; no file is opened for that. Decodes take turns, so that one ending
+// cannot hand the other's library the terminal back.
+class QuietStandardError {
+public:
+    QuietStandardError() : lock_(turns()), saved_(stderr) {
+        if (FILE* quiet = discarding()) stderr = quiet;
+    }
+    ~QuietStandardError() { stderr = saved_; }
+    QuietStandardError(const QuietStandardError&) = delete;
+    QuietStandardError& operator=(const QuietStandardError&) = delete;
+
+private:
+    static std::mutex& turns() {
+        static std::mutex mutex;
+        return mutex;
+    }
+    static ssize_t discard(void*, const char*, std::size_t size) { return static_cast<ssize_t>(size); }
+    static FILE* discarding() {
+        static FILE* const stream = fopencookie(nullptr, "w", cookie_io_functions_t{nullptr, discard, nullptr, nullptr});
+        return stream;
+    }
+
+    std::lock_guard<std::mutex> lock_;
+    FILE* saved_;
 };
 
 constexpr JxlPixelFormat rgbaBytes{4, JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN, 0};
@@ -120,6 +151,7 @@ bool decodeJxl(const unsigned char* data, std::size_t size, DecodedImage& image)
         JxlDecoderSetInput(decoder.get(), data, size) != JXL_DEC_SUCCESS)
         return false;
     JxlDecoderCloseInput(decoder.get());
+    const QuietStandardError quiet;
     return JxlReader(decoder.get(), image).read();
 }
 

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <optional>
 
 #include "platform/linux/decode_formats.h"
 
@@ -71,6 +72,53 @@ TIFF* openFromMemory(MemorySource& source) {
                              mapNothing, unmapNothing, options.get());
 }
 
+class FileBytes {
+public:
+    FileBytes(const unsigned char* data, std::size_t size, bool bigEndian) : data_(data), size_(size), bigEndian_(bigEndian) {}
+    bool has(std::uint64_t at, std::uint64_t count) const { return at <= size_ && count <= size_ - at; }
+    // A value of `bytes` bytes, or nothing when it runs past the end.
+    std::optional<std::uint64_t> read(std::uint64_t at, int bytes) const {
+        if (!has(at, static_cast<std::uint64_t>(bytes))) return std::nullopt;
+        std::uint64_t value = 0;
+        for (int i = 0; i < bytes; ++i) value = value << 8 | data_[at + static_cast<std::uint64_t>(bigEndian_ ? i : bytes - 1 - i)];
+        return value;
+    }
+
+private:
+    const unsigned char* data_;
+    std::size_t size_;
+    bool bigEndian_;
+};
+
+std::uint64_t bytesPerValue(std::uint64_t type) {
+    constexpr std::uint8_t sizes[] = {0, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8, 4, 0, 0, 8, 8, 8};
+    return type < sizeof sizes ? sizes[type] : 0;
+}
+
+// The first directory, and every value it keeps outside its entries, lies inside
+// the file. libtiff passes over a tag whose values are cut off, which would let a
+// truncated file through whenever its end held only such values.
+bool directoryInsideFile(const unsigned char* data, std::size_t size) {
+    const FileBytes file(data, size, data[0] == 'M');
+    const bool big = file.read(2, 2) == 43u;
+    const int offsetBytes = big ? 8 : 4, countBytes = big ? 8 : 2;
+    const std::uint64_t entryBytes = big ? 20 : 12;
+    const std::optional<std::uint64_t> directory = file.read(big ? 8 : 4, offsetBytes);
+    const std::optional<std::uint64_t> entries = directory ? file.read(*directory, countBytes) : std::nullopt;
+    if (!entries || *entries > size / entryBytes || !file.has(*directory + countBytes, *entries * entryBytes + offsetBytes))
+        return false;
+    for (std::uint64_t i = 0; i < *entries; ++i) {
+        const std::uint64_t entry = *directory + countBytes + i * entryBytes;
+        const std::uint64_t valueBytes = bytesPerValue(*file.read(entry + 2, 2));
+        const std::uint64_t count = *file.read(entry + 4, offsetBytes);
+        if (valueBytes == 0 || count > size) continue;  // a type libtiff does not know, or nonsense it refuses itself
+        if (count * valueBytes <= static_cast<std::uint64_t>(offsetBytes)) continue;
+        if (!file.has(*file.read(entry + 4 + static_cast<std::uint64_t>(offsetBytes), offsetBytes), count * valueBytes))
+            return false;
+    }
+    return true;
+}
+
 // Every strip or tile lies inside the file: a truncated file fails here, before
 // its pixels are allocated.
 bool stripsInsideFile(TIFF* tiff, std::size_t size) {
@@ -112,6 +160,7 @@ bool readStoredRows(TIFF* tiff, DecodedImage& image) {
 
 bool decodeTiff(const unsigned char* data, std::size_t size, DecodedImage& image) {
     silenceLibraryOnce();
+    if (size < 16 || !directoryInsideFile(data, size)) return false;
     MemorySource source{data, size, 0};
     const std::unique_ptr<TIFF, TiffDeleter> tiff(openFromMemory(source));
     if (!tiff) return false;
