@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "effects/catalogue.h"
-#include "platform/linux/linux_internal.h"
+#include "platform/x11/x11_internal.h"
 #include "slideshow/controller.h"
 #include "slideshow/picture_source.h"
 #include "slideshow/random.h"
@@ -198,7 +198,7 @@ int main(int argc, char** argv) {
         std::fputs("usage: vellora-linux-bench render|pace   (needs an X display)\n", stderr);
         return 2;
     }
-    installLinuxPlatform();
+    installLinuxPlatform(windowServices(), shell());
     if (!std::strcmp(argv[1], "render")) return benchRender();
     if (!std::strcmp(argv[1], "pace")) return benchPace();
     return 2;

@@ -27,40 +27,37 @@ target_link_libraries(vellora_decode PRIVATE JPEG::JPEG PNG::PNG GIF::GIF PkgCon
 add_executable(vellora-decode-bench tools/decode_bench.cpp)
 target_link_libraries(vellora-decode-bench PRIVATE vellora_decode)
 
-# The X11 platform and the program.
+# The native program: what every display system shares, GTK's dialog and message
+# boxes, and the X11 backend.
 
 if(NOT VELLORA_FUZZ)
-    include(platform/linux/gtk_dialog.cmake)
-
-    find_package(X11 REQUIRED)
-    pkg_check_modules(GTK3 REQUIRED IMPORTED_TARGET gtk+-3.0)
+    pkg_check_modules(GLIB2 REQUIRED IMPORTED_TARGET glib-2.0)
+    # Text conversion needs no display, so the unit tests link it alone.
+    add_library(vellora_dialog_text STATIC platform/linux/dialog_text.cpp)
+    target_include_directories(vellora_dialog_text PUBLIC ${CMAKE_SOURCE_DIR})
+    target_link_libraries(vellora_dialog_text PUBLIC PkgConfig::GLIB2)
 
     add_library(vellora_linux STATIC
         platform/linux/linux_platform.cpp
-        platform/linux/x11_session.cpp
-        platform/linux/x11_canvas.cpp
-        platform/linux/x11_windows.cpp
-        platform/linux/x11_shell.cpp
         platform/linux/linux_files.cpp
         platform/linux/linux_clock.cpp
         platform/linux/linux_pictures.cpp
-        platform/linux/message_box.cpp
+        platform/linux/stop_signals.cpp
+        platform/linux/show_options.cpp
         platform/linux/command_line.cpp
         platform/linux/window_timers.cpp
         platform/linux/xscreensaver_setup.cpp
     )
-    target_link_libraries(vellora_linux PUBLIC vellora_core vellora_decode vellora_dialog_text X11::X11 X11::Xext PkgConfig::GTK3)
+    target_link_libraries(vellora_linux PUBLIC vellora_core vellora_decode vellora_dialog_text)
+
+    include(platform/gtk/gtk.cmake)
+    include(platform/x11/x11.cmake)
 
     add_executable(vellora platform/linux/main.cpp)
-    target_link_libraries(vellora PRIVATE vellora_linux vellora_gtk_dialog)
+    target_link_libraries(vellora PRIVATE vellora_x11 vellora_gtk)
     include(platform/linux/package.cmake)
 
-    # Test helpers: the test platform's screen for a device and picture, and a plain
-    # window for the show to draw into.
+    # Test helpers: the test platform's screen for a device and picture.
     add_executable(vellora-surface tests/linux/surface_dump.cpp)
     target_link_libraries(vellora-surface PRIVATE vellora_testplatform vellora_decode)
-    add_executable(vellora-xwindow tests/linux/xwindow.cpp)
-    target_link_libraries(vellora-xwindow PRIVATE X11::X11)
-    add_executable(vellora-linux-bench tools/linux_bench.cpp)
-    target_link_libraries(vellora-linux-bench PRIVATE vellora_linux)
 endif()

@@ -1,49 +1,15 @@
 // Process entry of the native program: the X11 screen-saver conventions on the
-// command line, then the same shell as on Windows.
+// command line, then the same shell as on Windows on the display system chosen.
 #include <cstdio>
 #include <cstdlib>
-#include <memory>
-#include <string>
 
-#include "effects/pacing.h"
+#include "platform/gtk/gtk_dialog.h"
 #include "platform/linux/command_line.h"
-#include "platform/linux/gtk_dialog.h"
 #include "platform/linux/linux_internal.h"
 #include "platform/linux/xscreensaver_setup.h"
-#include "shell/shell.h"
-#include "slideshow/fitted_picture.h"
-#include "slideshow/settings_file.h"
+#include "platform/x11/x11_show.h"
 
-using namespace vellora;
 using namespace vellora::linux_platform;
-
-namespace {
-
-// The settings file as it is, with the command line's values in place of its own;
-// a missing file counts as the defaults, since the options may name everything.
-void overrideSettings(const SettingsOverrides& overrides) {
-    Settings settings;
-    if (std::unique_ptr<InputFile> file = openSettingsFile()) readSettings(*file, settings);
-    if (overrides.imageListPath) settings.imageListPath = *overrides.imageListPath;
-    if (overrides.effectIndex) settings.effectIndex = *overrides.effectIndex;
-    if (overrides.delaySeconds) settings.delaySeconds = *overrides.delaySeconds;
-    if (overrides.randomOrder) settings.randomOrder = *overrides.randomOrder;
-    useSettingsForThisRun(encodeSettings(settings));
-}
-
-void applyShowOptions(const CommandLine& command) {
-    if (command.overrides.any()) overrideSettings(command.overrides);
-    setTurnPhotosUpright(command.upright);
-    setPacedTransitions(command.paced);
-    if (command.fit) {
-        static FittingLoader fitting(pictureLoader());
-        Platform withFitting = platform();
-        withFitting.pictures = &fitting;
-        installPlatform(withFitting);
-    }
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
     const CommandLine command = parseCommandLine(argc, argv, std::getenv("XSCREENSAVER_WINDOW"));
@@ -62,19 +28,5 @@ int main(int argc, char** argv) {
         break;
     }
     installStopSignals();
-    if (!openSession()) {
-        std::fputs("vellora: cannot open the X display\n", stderr);
-        return 1;
-    }
-    installLinuxPlatform();
-    applyShowOptions(command);
-
-    unsigned long window = command.window;
-    if (command.form == ShowForm::root && window == 0) window = DefaultRootWindow(session().display);
-    if (command.form == ShowForm::ownWindow) window = createOwnWindow();
-    // The shell's own mode switches: full screen, or a show inside a given window.
-    const std::string mode = command.form == ShowForm::fullScreen ? "/s" : "/p " + std::to_string(window);
-    const std::intptr_t result = shellMain(0, mode.c_str());
-    closeSession();
-    return static_cast<int>(result & 0xFF);
+    return runShowOnX11(command);
 }

@@ -2,7 +2,7 @@
 // can start it and read its exit code.
 #include <cstdio>
 
-#include "platform/linux/gtk_dialog.h"
+#include "platform/gtk/gtk_dialog.h"
 
 int main() {
     const int result = vellora::linux_platform::runSettingsDialogGtk();

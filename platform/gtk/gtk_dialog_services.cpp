@@ -1,9 +1,9 @@
 // The dialog manager's operations on the GTK settings dialog, its message box,
 // and the entry point that runs it.
 #include "platform/dialog_services.h"
+#include "platform/gtk/gtk_dialog.h"
+#include "platform/gtk/gtk_dialog_internal.h"
 #include "platform/linux/dialog_text.h"
-#include "platform/linux/gtk_dialog.h"
-#include "platform/linux/gtk_dialog_internal.h"
 #include "platform/linux/linux_internal.h"
 
 namespace vellora::linux_platform {

@@ -1,6 +1,4 @@
-// The display connection, its error handlers, and the stop request of SIGTERM and SIGINT.
-#include <fcntl.h>
-#include <signal.h>
+// The display connection and its error handlers.
 #include <time.h>
 #include <unistd.h>
 
@@ -9,22 +7,12 @@
 #include <X11/Xatom.h>
 #include <X11/Xproto.h>
 
-#include "platform/linux/linux_internal.h"
+#include "platform/x11/x11_internal.h"
 
 namespace vellora::linux_platform {
 namespace {
 
 X11Session theSession;
-volatile sig_atomic_t stopFlag = 0;
-int wakePipe[2] = {-1, -1};
-
-void onStopSignal(int) {
-    stopFlag = 1;
-    const char byte = 1;
-    // Nothing to do when the pipe is full: one byte already wakes the loop.
-    [[maybe_unused]] const ssize_t ignored = write(wakePipe[1], &byte, 1);
-}
-
 // The window we draw into may belong to someone else and vanish at any time;
 // that ends the show quietly. Other errors leave the show going.
 XErrorHandler toolkitHandler = nullptr;
@@ -60,25 +48,10 @@ Display* openDisplayPatiently() {
 
 }  // namespace
 
-bool stopRequested() { return stopFlag != 0; }
-
-void installStopSignals() {
-    if (pipe2(wakePipe, O_CLOEXEC | O_NONBLOCK) != 0) wakePipe[0] = wakePipe[1] = -1;
-    struct sigaction action {};
-    action.sa_handler = onStopSignal;
-    sigemptyset(&action.sa_mask);
-    // No SA_RESTART: a pause in progress must end when the signal comes.
-    action.sa_flags = 0;
-    sigaction(SIGTERM, &action, nullptr);
-    sigaction(SIGINT, &action, nullptr);
-}
-
 void reclaimErrorHandler() {
     const XErrorHandler previous = XSetErrorHandler(onXError);
     if (previous != onXError) toolkitHandler = previous;
 }
-
-int stopWakeDescriptor() { return wakePipe[0]; }
 
 bool withoutXErrors(const std::function<void()>& requests) {
     Display* d = theSession.display;

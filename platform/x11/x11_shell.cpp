@@ -1,11 +1,11 @@
-// The shell's services on X11: the show window's forms, the pointer, and the
-// Windows-only services that have nothing to do here.
+// The shell's services on X11: the show window's forms, the pointer and the message loop.
 #include <X11/Xutil.h>
 
 #include <algorithm>
 
-#include "platform/linux/x11_loop.h"
+#include "platform/linux/unix_shell.h"
 #include "platform/messages.h"
+#include "platform/x11/x11_loop.h"
 
 namespace vellora::linux_platform {
 namespace {
@@ -14,17 +14,12 @@ constexpr std::int32_t cxVirtualScreen = 78, cyVirtualScreen = 79;
 constexpr long inputEvents = KeyPressMask | ButtonPressMask | PointerMotionMask | FocusChangeMask;
 constexpr long windowEvents = ExposureMask | StructureNotifyMask;
 
-class X11Shell : public ShellServices {
+class X11Shell : public UnixShell {
 public:
-    const char* nextChar(const char* text) override { return *text ? text + 1 : text; }
-    void initCommonControls() override {}
-    // Not a Windows 95/98/Me system: no password services.
-    std::optional<std::uint32_t> platformId() override { return std::nullopt; }
     bool isWindow(WindowHandle window) override {
         XWindowAttributes attributes{};
         return window != 0 && window <= 0xFFFFFFFFu && windowAttributes(static_cast<Window>(window), attributes);
     }
-    WindowHandle foregroundWindow() override { return 0; }
     void setForegroundWindow(WindowHandle window) override {
         if (window == eventLoop().show.xid && eventLoop().show.fullScreen && !eventLoop().show.destroyed && !ended()) grabInput();
     }
@@ -54,9 +49,6 @@ public:
         if (children) XFree(children);
         return found;
     }
-    std::optional<std::uint8_t> acLineStatus() override { return std::nullopt; }
-    MessageId registerMessage(const char*) override { return 0; }
-    bool registerSaverClass(const SaverClass&) override { return true; }
     WindowHandle createSaverWindow(const SaverWindowForm& form) override {
         Display* d = session().display;
         if (form.parent) {
@@ -95,10 +87,6 @@ public:
         // A stop signal or a vanished window ends the show quietly.
         return eventLoop().quitPosted && !stopRequested() && !session().windowGone ? eventLoop().quitCode : 0;
     }
-    std::intptr_t runSettingsDialog(WindowHandle) override { return -1; }
-    std::intptr_t runGuarded(const std::function<std::intptr_t()>& body, const std::function<void()>&) override {
-        return body();
-    }
     void postMessage(WindowHandle window, MessageId message, WParam wParam, LParam lParam) override {
         eventLoop().posted.push_back({window, message, wParam, lParam});
     }
@@ -114,37 +102,10 @@ public:
         XQueryPointer(d, DefaultRootWindow(d), &root, &child, &rootX, &rootY, &x, &y, &mask);
         return {rootX, rootY};
     }
-    WindowHandle parentOf(WindowHandle) override { return 0; }
-    std::uintptr_t loadedModule(const char*) override { return 0; }
-    std::uintptr_t procAddress(std::uintptr_t, const char*) override { return 0; }
-    std::uintptr_t associateContext(std::uintptr_t, WindowHandle, std::uintptr_t) override { return 0; }
     MessageResult sendMessage(WindowHandle window, MessageId message, WParam wParam, LParam lParam) override {
         return dispatch(window, message, wParam, lParam);
     }
     void removeTimerMessage(WindowHandle) override { eventLoop().timers.dropPending(nowMs()); }
-    std::uint32_t callVerifyPassword(std::uintptr_t, WindowHandle) override { return 1; }
-    bool openDesktopKey() override { return false; }
-    std::optional<std::uint32_t> queryDesktopNumber(const char*) override { return std::nullopt; }
-    void closeDesktopKey() override {}
-    std::uintptr_t loadLibrary(const char*) override { return 0; }
-    void freeLibrary(std::uintptr_t) override {}
-    void setScreenSaverRunning(std::uint32_t) override {}
-    void callChangePassword(std::uintptr_t, const char*, WindowHandle) override {}
-};
-
-// The settings dialog comes with the next version; nothing calls these yet.
-class NoDialog : public DialogServices {
-public:
-    void endDialog(WindowHandle, std::intptr_t) override {}
-    void addComboString(WindowHandle, std::int32_t, const char*) override {}
-    void setComboSelection(WindowHandle, std::int32_t, std::int32_t) override {}
-    std::int32_t comboSelection(WindowHandle, std::int32_t) override { return -1; }
-    void setItemText(WindowHandle, std::int32_t, const std::string&) override {}
-    std::string itemText(WindowHandle, std::int32_t, std::size_t) override { return {}; }
-    void setItemSignedInt(WindowHandle, std::int32_t, std::int32_t) override {}
-    std::int32_t itemSignedInt(WindowHandle, std::int32_t) override { return 0; }
-    void checkButton(WindowHandle, std::int32_t, std::uint32_t) override {}
-    std::uint32_t buttonState(WindowHandle, std::int32_t) override { return 0; }
 };
 
 }  // namespace
@@ -165,11 +126,6 @@ Window createOwnWindow() {
 ShellServices& shell() {
     static X11Shell shell;
     return shell;
-}
-
-DialogServices& dialog() {
-    static NoDialog dialog;
-    return dialog;
 }
 
 }  // namespace vellora::linux_platform

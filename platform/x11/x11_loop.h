@@ -9,7 +9,7 @@
 #include <deque>
 #include <memory>
 
-#include "platform/linux/linux_internal.h"
+#include "platform/x11/x11_internal.h"
 #include "platform/linux/window_timers.h"
 
 namespace vellora::linux_platform {

@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/linux/linux_internal.h"
+#include "platform/x11/x11_internal.h"
 #include "platform/pixel_drawing.h"
 
 namespace vellora::linux_platform {

@@ -11,8 +11,9 @@
 #include <cstring>
 #include <optional>
 
+#include "platform/gtk/message_box.h"
 #include "platform/linux/dialog_text.h"
-#include "platform/linux/x11_loop.h"
+#include "platform/x11/x11_loop.h"
 #include "platform/messages.h"
 #include "shell/shell.h"
 #include "slideshow/controller.h"
@@ -230,7 +231,8 @@ public:
         if (ended()) return;
         if (loop.show.fullScreen && !loop.show.destroyed) releaseInput();
         // The settings file's box names the file as it is found on this system.
-        runMessageDialog(linux_platform::text::utf8FromGbk(text), linux_platform::text::utf8FromGbk(localPath(caption)), keepDialogOpen);
+        runMessageDialog(linux_platform::text::utf8FromGbk(text), linux_platform::text::utf8FromGbk(localPath(caption)), keepDialogOpen,
+                         reclaimErrorHandler);
         if (loop.show.fullScreen && !loop.show.destroyed && !ended()) grabInput();
     }
     MessageResult defaultProc(WindowHandle window, MessageId message, WParam, LParam) override {

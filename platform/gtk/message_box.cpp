@@ -1,7 +1,7 @@
 // The show's message boxes as modal GTK message dialogs, with the GBK texts in UTF-8.
 #include <gtk/gtk.h>
 
-#include "platform/linux/linux_internal.h"
+#include "platform/gtk/message_box.h"
 
 namespace vellora::linux_platform {
 namespace {
@@ -22,19 +22,20 @@ gboolean watchDialog(gpointer data) {
     return G_SOURCE_REMOVE;
 }
 
-bool toolkitReady() {
+bool toolkitReady(void (*onToolkitStarted)()) {
     static int state = 0;  // 0 untried, 1 ready, 2 unavailable
     if (state == 0) {
         state = gtk_init_check(nullptr, nullptr) ? 1 : 2;
-        reclaimErrorHandler();
+        if (onToolkitStarted) onToolkitStarted();
     }
     return state == 1;
 }
 
 }  // namespace
 
-void runMessageDialog(const std::string& textUtf8, const std::string& captionUtf8, bool (*whileOpen)()) {
-    if (!toolkitReady()) return;
+void runMessageDialog(const std::string& textUtf8, const std::string& captionUtf8, bool (*whileOpen)(),
+                      void (*onToolkitStarted)()) {
+    if (!toolkitReady(onToolkitStarted)) return;
     GtkWidget* dialog =
         gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_OTHER, GTK_BUTTONS_OK, "%s", textUtf8.c_str());
     gtk_window_set_title(GTK_WINDOW(dialog), captionUtf8.c_str());

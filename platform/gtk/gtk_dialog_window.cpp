@@ -6,8 +6,8 @@
 #include <iterator>
 
 #include "dialog/settings_dialog.h"
+#include "platform/gtk/gtk_dialog_internal.h"
 #include "platform/linux/dialog_text.h"
-#include "platform/linux/gtk_dialog_internal.h"
 #include "resources/gbk_text.h"
 
 namespace vellora::linux_platform {
