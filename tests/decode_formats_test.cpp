@@ -18,6 +18,7 @@
 #include "platform/linux/colour_profile.h"
 #include "platform/linux/decode.h"
 #include "platform/linux/orientation.h"
+#include "platform/picture_header.h"
 #include "support.h"
 
 namespace vellora {
@@ -109,6 +110,21 @@ void expectQuadrants(const std::string& name, const std::optional<DecodedImage>&
     }
 }
 
+// The portable header reader, which guards the cap where the Windows program
+// decodes these formats, sizes what the encoders write as the decoders do. A
+// HEIF file may hold its picture coded larger than shown, and the reader then
+// gives the coded size, which is what decoding needs room for.
+void expectHeaderSize(const std::string& file, std::uint64_t width, std::uint64_t height, bool coded = false) {
+    const PictureHeader header = readPictureHeader(reinterpret_cast<const unsigned char*>(file.data()), file.size());
+    EXPECT_EQ(header.status, HeaderStatus::sized);
+    if (coded) {
+        EXPECT_GE(header.width * header.height, width * height);
+        return;
+    }
+    EXPECT_EQ(header.width, width);
+    EXPECT_EQ(header.height, height);
+}
+
 const std::string cwebp = "cwebp -quiet ", avifenc = "avifenc -j 1 ", cjxl = "cjxl --num_threads=1 ";
 
 // ---- Every format gives its pixels
@@ -148,6 +164,7 @@ TEST(DecodeFormats, LosslessFilesGiveExactlyTheirPixels) {
             worst = std::max(worst, channelDifference(image->pixels[i], expected[i]));
         EXPECT_LE(worst, c.alpha ? 1 : 0);
         EXPECT_TRUE(image->iccProfile.empty());
+        expectHeaderSize(file, busyWidth, busyHeight);
     }
 }
 
@@ -176,6 +193,7 @@ TEST(DecodeFormats, LossyAndOtherLayoutsGiveTheirColours) {
         const std::string file = test::encodedWith(c.command, quadrantPng());
         ASSERT_FALSE(file.empty()) << c.name << ": the encoder failed";
         expectQuadrants(c.name, decode(file), quadWidth, quadHeight, {topLeft, topRight, bottomLeft, bottomRight}, c.tolerance);
+        expectHeaderSize(file, quadWidth, quadHeight, c.command.starts_with("heif-enc"));
     }
 }
 
