@@ -49,7 +49,7 @@ inline constexpr const char* helpText =
     "  --delay S          seconds per picture for this run\n"
     "  --random, --no-random   random or list order for this run\n"
     "  --fit              shrink pictures larger than the screen to fit it\n"
-    "  --upright          turn JPEG photos upright by their EXIF orientation\n"
+    "  --upright          turn JPEG and TIFF photos upright by their orientation tag\n"
     "  --paced            a pace of their own for the transitions that have none\n"
     "  --settings         the settings dialog\n"
     "  --install-xscreensaver  add vellora --root to ~/.xscreensaver's programs\n"

@@ -123,6 +123,12 @@ bool decodePictureInto(const unsigned char* data, std::size_t size, DecodedImage
     return decoded;
 }
 
+void prepareDecoders() {
+    formats::prepareHeif();
+    formats::prepareTiff();
+    formats::prepareJxl();
+}
+
 std::optional<DecodedImage> decodePicture(const unsigned char* data, std::size_t size) {
     DecodedImage image;
     if (!decodePictureInto(data, size, image)) return std::nullopt;

@@ -64,4 +64,9 @@ std::optional<DecodedImage> decodePicture(const unsigned char* data, std::size_t
 // has no pixels, profile or orientation, and its storage is kept for the next call.
 bool decodePictureInto(const unsigned char* data, std::size_t size, DecodedImage& image);
 
+// Does once what some libraries do at their first use and a sandbox would forbid:
+// libheif looks for plugins in a folder. A process that restricts its system calls
+// calls this first; any other need not, as the first decode does it.
+void prepareDecoders();
+
 }  // namespace vellora::linux_platform

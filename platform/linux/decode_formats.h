@@ -38,6 +38,11 @@ enum class ByteOrder { bgra, rgba };
 // place, compositing over black when the alpha bytes mean anything.
 void finishPixels(std::uint32_t* pixels, std::size_t count, ByteOrder order, bool alpha);
 
+// The one-time setup of the libraries that need one (see prepareDecoders).
+void prepareHeif();
+void prepareTiff();
+void prepareJxl();
+
 bool decodeBmp(const unsigned char* data, std::size_t size, DecodedImage& image);
 bool decodeJpeg(const unsigned char* data, std::size_t size, DecodedImage& image);
 bool decodePng(const unsigned char* data, std::size_t size, DecodedImage& image);

@@ -26,6 +26,12 @@ bool libraryReady() {
     return ready;
 }
 
+}  // namespace
+
+void prepareHeif() { libraryReady(); }
+
+namespace {
+
 void keepProfile(const heif_image_handle* handle, DecodedImage& image) {
     const heif_color_profile_type type = heif_image_handle_get_color_profile_type(handle);
     if (type != heif_color_profile_type_prof && type != heif_color_profile_type_rICC) return;

@@ -33,16 +33,17 @@ public:
     QuietStandardError(const QuietStandardError&) = delete;
     QuietStandardError& operator=(const QuietStandardError&) = delete;
 
+    static FILE* discarding() {
+        static FILE* const stream = fopencookie(nullptr, "w", cookie_io_functions_t{nullptr, discard, nullptr, nullptr});
+        return stream;
+    }
+
 private:
     static std::mutex& turns() {
         static std::mutex mutex;
         return mutex;
     }
     static ssize_t discard(void*, const char*, std::size_t size) { return static_cast<ssize_t>(size); }
-    static FILE* discarding() {
-        static FILE* const stream = fopencookie(nullptr, "w", cookie_io_functions_t{nullptr, discard, nullptr, nullptr});
-        return stream;
-    }
 
     std::lock_guard<std::mutex> lock_;
     FILE* saved_;
@@ -140,6 +141,8 @@ private:
 };
 
 }  // namespace
+
+void prepareJxl() { QuietStandardError::discarding(); }
 
 bool decodeJxl(const unsigned char* data, std::size_t size, DecodedImage& image) {
     const std::unique_ptr<JxlDecoder, JxlDeleter> decoder(JxlDecoderCreate(nullptr));

@@ -51,10 +51,14 @@ void unmapNothing(thandle_t, void*, toff_t) {}
 // process, and again for each file through its own options.
 int ignoreMessage(TIFF*, void*, const char*, const char*, va_list) { return 1; }
 
-void silenceLibraryOnce() {
+}  // namespace
+
+void prepareTiff() {
     static const bool silenced = (TIFFSetErrorHandler(nullptr), TIFFSetWarningHandler(nullptr), true);
     (void)silenced;
 }
+
+namespace {
 
 struct TiffDeleter {
     void operator()(TIFF* tiff) const { TIFFClose(tiff); }
@@ -159,7 +163,7 @@ bool readStoredRows(TIFF* tiff, DecodedImage& image) {
 }  // namespace
 
 bool decodeTiff(const unsigned char* data, std::size_t size, DecodedImage& image) {
-    silenceLibraryOnce();
+    prepareTiff();
     if (size < 16 || !directoryInsideFile(data, size)) return false;
     MemorySource source{data, size, 0};
     const std::unique_ptr<TIFF, TiffDeleter> tiff(openFromMemory(source));

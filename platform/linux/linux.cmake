@@ -25,7 +25,7 @@ add_library(vellora_decode STATIC
 target_include_directories(vellora_decode PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(vellora_decode PRIVATE JPEG::JPEG PNG::PNG GIF::GIF PkgConfig::PICTURE_CODECS Threads::Threads PUBLIC vellora_core)
 add_executable(vellora-decode-bench tools/decode_bench.cpp)
-target_link_libraries(vellora-decode-bench PRIVATE vellora_decode)
+target_link_libraries(vellora-decode-bench PRIVATE vellora_decode PkgConfig::PICTURE_CODECS)
 
 # The native program: what every display system shares, GTK's dialog and message
 # boxes, and the X11 backend.
