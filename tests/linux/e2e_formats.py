@@ -18,7 +18,10 @@ ENCODERS = (
 
 
 def encoded_pictures(world):
-    source = quadrant_picture(world, "formats.png", 0)
+    # Stored as truecolour: heif-enc misreads palette PNGs, which is what convert
+    # writes for four colours.
+    source = os.path.join(world.pictures, "formats24.png")
+    subprocess.run(["convert", quadrant_picture(world, "formats.png", 0), f"PNG24:{source}"], check=True)
     pictures = []
     for extension, command in ENCODERS:
         path = os.path.join(world.pictures, f"formats.{extension}")
