@@ -1,5 +1,6 @@
 // HEIF through libheif (HEVC by libde265): the primary image, with the file's own
-// crop, rotation and mirror applied, as they are part of the picture.
+// crop, rotation and mirror applied, as they are part of the picture. An AV1
+// picture in a file without an AVIF brand fails.
 #include <libheif/heif.h>
 
 #include <cstring>
@@ -26,9 +27,22 @@ bool libraryReady() {
     return ready;
 }
 
+// libheif decodes AV1 as well, through a plugin that leaks memory on damaged
+// data. AV1 pictures are AVIF's, which libavif decodes, so libheif is held to
+// HEVC; nothing when it has no HEVC decoder.
+const char* hevcDecoder() {
+    static const char* const id = [] {
+        const heif_decoder_descriptor* decoder = nullptr;
+        return libraryReady() && heif_get_decoder_descriptors(heif_compression_HEVC, &decoder, 1) == 1
+                   ? heif_decoder_descriptor_get_id_name(decoder)
+                   : nullptr;
+    }();
+    return id;
+}
+
 }  // namespace
 
-void prepareHeif() { libraryReady(); }
+void prepareHeif() { hevcDecoder(); }
 
 namespace {
 
@@ -62,7 +76,7 @@ bool copyPixels(const heif_image* picture, bool alpha, DecodedImage& image) {
 }  // namespace
 
 bool decodeHeif(const unsigned char* data, std::size_t size, DecodedImage& image) {
-    if (!libraryReady()) return false;
+    if (hevcDecoder() == nullptr) return false;
     const HeifPointer<heif_context> context(heif_context_alloc());
     if (!context) return false;
     heif_context_set_max_decoding_threads(context.get(), 2);
@@ -79,6 +93,7 @@ bool decodeHeif(const unsigned char* data, std::size_t size, DecodedImage& image
     const HeifPointer<heif_decoding_options> options(heif_decoding_options_alloc());
     if (!options) return false;
     options->strict_decoding = 1;
+    options->decoder_id = hevcDecoder();
     heif_image* decoded = nullptr;
     if (heif_decode_image(handle.get(), &decoded, heif_colorspace_RGB,
                           alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB, options.get())
