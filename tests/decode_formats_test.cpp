@@ -178,6 +178,8 @@ TEST(DecodeFormats, LossyAndOtherLayoutsGiveTheirColours) {
         {"avif lossy 4:2:0", avifenc + "-y 420 --min 10 --max 20 {in} {out}", 8},
         {"heic lossy", "heif-enc -q 90 {in} -o {out}", 10},
         {"heic lossless 4:4:4", "heif-enc -L -p chroma=444 {in} -o {out}", 4},
+        {"heic 10 bits", "convert {in} -depth 16 PNG48:{in}16.png && heif-enc -b 10 -q 90 {in}16.png -o {out}", 10},
+        {"avif 12 bits", "convert {in} -depth 16 PNG48:{in}16.png && " + avifenc + "-d 12 {in}16.png {out}", 8},
         {"jxl lossy", cjxl + "-d 1 {in} {out}", 8},
         {"jxl from a JPEG, losslessly transcoded", "convert {in} -quality 95 {in}.jpg && " + cjxl + "{in}.jpg {out}", 8},
         {"tiff palette", "convert {in} -type Palette TIFF:{out}", 0},
@@ -192,7 +194,7 @@ TEST(DecodeFormats, LossyAndOtherLayoutsGiveTheirColours) {
         const std::string file = test::encodedWith(c.command, quadrantPng());
         ASSERT_FALSE(file.empty()) << c.name << ": the encoder failed";
         expectQuadrants(c.name, decode(file), quadWidth, quadHeight, {topLeft, topRight, bottomLeft, bottomRight}, c.tolerance);
-        expectHeaderSize(file, quadWidth, quadHeight, c.command.starts_with("heif-enc"));
+        expectHeaderSize(file, quadWidth, quadHeight, c.command.find("heif-enc") != std::string::npos);
     }
 }
 

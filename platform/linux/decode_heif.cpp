@@ -59,7 +59,9 @@ bool copyPixels(const heif_image* picture, bool alpha, DecodedImage& image) {
     int stride = 0;
     const std::uint8_t* plane = heif_image_get_plane_readonly(picture, heif_channel_interleaved, &stride);
     const std::size_t width = static_cast<std::size_t>(image.width), bytesPerPixel = alpha ? 4 : 3;
-    if (plane == nullptr || stride < 0 || static_cast<std::size_t>(stride) < width * bytesPerPixel) return false;
+    if (plane == nullptr || stride < 0 || static_cast<std::size_t>(stride) < width * bytesPerPixel ||
+        heif_image_get_bits_per_pixel(picture, heif_channel_interleaved) != static_cast<int>(bytesPerPixel * 8))
+        return false;
     for (std::size_t y = 0; y < static_cast<std::size_t>(image.height); ++y) {
         const std::uint8_t* from = plane + y * static_cast<std::size_t>(stride);
         std::uint32_t* to = image.pixels.data() + y * width;
@@ -93,6 +95,7 @@ bool decodeHeif(const unsigned char* data, std::size_t size, DecodedImage& image
     const HeifPointer<heif_decoding_options> options(heif_decoding_options_alloc());
     if (!options) return false;
     options->strict_decoding = 1;
+    options->convert_hdr_to_8bit = 1;
     options->decoder_id = hevcDecoder();
     heif_image* decoded = nullptr;
     if (heif_decode_image(handle.get(), &decoded, heif_colorspace_RGB,
