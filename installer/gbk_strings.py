@@ -5,7 +5,8 @@ usage: gbk_strings.py GBK_TEXT_H OUTPUT_NSH
 
 The texts live once, as GBK bytes, in the installer block of gbk_text.h; each
 becomes `LangString NAME ${LANG_SIMPCHINESE} "..."` in UTF-8, which makensis
-turns back into code page 936 for the ANSI installer. A text whose bytes do not
+turns into UTF-16 for the Unicode installer and back into code page 936 for the
+ANSI one. A text whose bytes do not
 decode to the UTF-8 comment beside it stops the build."""
 import re
 import sys

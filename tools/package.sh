@@ -21,8 +21,8 @@ touch "$root/var/lib/dpkg/status"
 dpkg_here() { dpkg --root="$root" --force-script-chrootless --force-not-root --force-depends "$@"; }
 # The root holds no other package, so the dependencies are reported and overridden.
 dpkg_here -i "$deb" >/dev/null 2>"$root.log" || { cat "$root.log"; exit 1; }
-for f in usr/libexec/xscreensaver/vellora usr/bin/vellora usr/share/xscreensaver/config/vellora.xml \
-         usr/share/applications/vellora-settings.desktop usr/share/man/man1/vellora.1.gz usr/share/doc/vellora/copyright; do
+for f in usr/libexec/xscreensaver/vellora usr/libexec/xscreensaver/vellora-decoder usr/bin/vellora usr/share/xscreensaver/config/vellora.xml \
+         usr/share/applications/vellora-settings.desktop usr/share/vellora/vellora-idle.desktop usr/share/man/man1/vellora.1.gz usr/share/doc/vellora/copyright; do
   [ -e "$root/$f" ] || { echo "missing after install: /$f"; exit 1; }
 done
 "$root/usr/bin/vellora" --help | head -1

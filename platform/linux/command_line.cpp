@@ -52,10 +52,36 @@ unsigned long parseWindowId(const char* text) {
     return static_cast<unsigned long>(value);
 }
 
+std::uint64_t parseIdleMinutes(const char* text) {
+    constexpr std::uint64_t msPerMinute = 60'000, mostMinutes = 7 * 24 * 60;
+    std::uint64_t whole = 0;
+    const char* digits = text;
+    for (; *text >= '0' && *text <= '9'; ++text) {
+        whole = whole * 10 + static_cast<std::uint64_t>(*text - '0');
+        if (whole > mostMinutes) return 0;
+    }
+    if (text == digits) return 0;
+    std::uint64_t thousandths = 0;
+    if (*text == '.') {
+        ++text;
+        int places = 0;
+        for (; *text >= '0' && *text <= '9'; ++text, ++places) {
+            if (places == 3) return 0;
+            thousandths += static_cast<std::uint64_t>(*text - '0') * (places == 0 ? 100 : places == 1 ? 10 : 1);
+        }
+        if (places == 0) return 0;
+    }
+    if (*text != '\0') return 0;
+    const std::uint64_t ms = whole * msPerMinute + thousandths * msPerMinute / 1000;
+    return ms <= mostMinutes * msPerMinute ? ms : 0;
+}
+
 CommandLine parseCommandLine(int argc, const char* const* argv, const char* screensaverWindow) {
     const CommandLine invalid = only(ShowForm::invalid);
     CommandLine command;
+    if (argc > 1) command.arguments.assign(argv + 1, argv + argc);
     bool root = false, own = false;
+    int erasedIdle = 0;  // arguments of --idle taken out of command.arguments so far
     unsigned long windowId = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string option = argv[i];
@@ -91,9 +117,24 @@ CommandLine parseCommandLine(int argc, const char* const* argv, const char* scre
             command.upright = true;
         } else if (option == "--paced") {
             command.paced = true;
+        } else if (option == "--idle" && hasValue) {
+            command.idleMs = parseIdleMinutes(argv[++i]);
+            if (command.idleMs == 0) return invalid;
+            command.arguments.erase(command.arguments.begin() + (i - 2 - erasedIdle), command.arguments.begin() + (i - erasedIdle));
+            erasedIdle += 2;
+        } else if (option == monitorAreaSwitch && hasValue) {
+            command.monitor = parseMonitorArea(argv[++i]);
+            if (!command.monitor) return invalid;
         } else {
             return invalid;
         }
+    }
+    // A show for one monitor, and the show the idle watcher starts, are full screen.
+    if ((command.monitor || command.idleMs) && (windowId != 0 || root || own)) return invalid;
+    if (command.monitor && command.idleMs) return invalid;
+    if (command.idleMs) {
+        command.form = ShowForm::idle;
+        return command;
     }
     // The settings preview passes both a window id and --root; the id wins.
     if (windowId != 0) {

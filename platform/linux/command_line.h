@@ -10,10 +10,13 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
+
+#include "platform/linux/monitor_shows.h"
 
 namespace vellora::linux_platform {
 
-enum class ShowForm { fullScreen, intoWindow, root, ownWindow, help, invalid, settings, installXscreensaver };
+enum class ShowForm { fullScreen, intoWindow, root, ownWindow, help, invalid, settings, installXscreensaver, idle };
 
 // Values that replace the settings file's for this run.
 struct SettingsOverrides {
@@ -31,11 +34,18 @@ struct CommandLine {
     bool fit = false;
     bool upright = false;
     bool paced = false;
+    // Set in a full-screen show started by the first for another monitor.
+    std::optional<MonitorArea> monitor;
+    // For --idle: how long the user must be idle before the show starts.
+    std::uint64_t idleMs = 0;
+    // The arguments as given, without the program name and without --idle and its
+    // value, for the shows this process starts.
+    std::vector<std::string> arguments;
 };
 
 inline constexpr const char* usageLine =
     "usage: vellora [--window-id ID | --root | --window] [--list FILE] [--effect N] [--delay S] "
-    "[--random | --no-random] [--fit] [--upright] [--paced] | --settings | --install-xscreensaver | --help";
+    "[--random | --no-random] [--fit] [--upright] [--paced] [--idle MINUTES] | --settings | --install-xscreensaver | --help";
 inline constexpr const char* helpText =
     "usage: vellora [--window-id ID | --root | --window] [OPTION...]\n"
     "       vellora --settings | --install-xscreensaver | --help\n"
@@ -51,14 +61,23 @@ inline constexpr const char* helpText =
     "  --fit              shrink pictures larger than the screen to fit it\n"
     "  --upright          turn JPEG and TIFF photos upright by their orientation tag\n"
     "  --paced            a pace of their own for the transitions that have none\n"
+    "  --idle MINUTES     stay in the background and show full screen whenever the\n"
+    "                     session has been idle MINUTES (a decimal, e.g. 10 or 0.5)\n"
     "  --settings         the settings dialog\n"
     "  --install-xscreensaver  add vellora --root to ~/.xscreensaver's programs\n"
     "  --help             show this text\n"
     "Settings: $XDG_CONFIG_HOME/vellora/Tessaview.ini (by default ~/.config/vellora/);\n"
-    "the options above override them for one run and are never saved.\n";
+    "the options above override them for one run and are never saved.\n"
+    "Pictures are decoded by vellora-decoder, a locked-down process beside this program\n"
+    "(seccomp, resource limits); where it cannot be (a kernel without seccomp, a\n"
+    "sanitizer build, no vellora-decoder), the show says so once on standard error and\n"
+    "decodes them itself.\n";
 
 // `screensaverWindow` is the XSCREENSAVER_WINDOW variable, or null.
 CommandLine parseCommandLine(int argc, const char* const* argv, const char* screensaverWindow);
+// MINUTES of --idle in milliseconds: a decimal number with up to three decimals,
+// more than 0 and at most a week; 0 when it is not one.
+std::uint64_t parseIdleMinutes(const char* text);
 // The window id as written, or 0 when it is not one.
 unsigned long parseWindowId(const char* text);
 

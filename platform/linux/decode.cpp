@@ -13,6 +13,8 @@ namespace formats {
 
 namespace {
 
+bool (*stopCheck)() = nullptr;
+
 // First touches of fresh memory cost a page fault per 4 KB page, which for a
 // 12-megapixel picture took longer than decoding it on the machines measured;
 // huge pages, where the system offers them on request, cut that to a few faults.
@@ -25,6 +27,8 @@ void adviseHugePages(void* start, std::size_t bytes) {
 }
 
 }  // namespace
+
+bool decodingStopped() { return stopCheck && stopCheck(); }
 
 void sizeImage(DecodedImage& image, std::uint64_t width, std::uint64_t height, bool black) {
     image.width = static_cast<std::int32_t>(width);
@@ -128,6 +132,8 @@ void prepareDecoders() {
     formats::prepareTiff();
     formats::prepareJxl();
 }
+
+void stopDecodingWhen(bool (*stopping)()) { formats::stopCheck = stopping; }
 
 std::optional<DecodedImage> decodePicture(const unsigned char* data, std::size_t size) {
     DecodedImage image;

@@ -41,6 +41,8 @@
 namespace vellora::linux_platform {
 
 inline constexpr std::uint64_t maxDecodedPixels = 100'000'000;
+// The largest picture file the loader reads, so a hostile file cannot exhaust memory.
+inline constexpr std::uint64_t maxPictureFileBytes = 512ull * 1024 * 1024;
 
 struct DecodedImage {
     DecodedImage() = default;
@@ -68,5 +70,10 @@ bool decodePictureInto(const unsigned char* data, std::size_t size, DecodedImage
 // libheif looks for plugins in a folder. A process that restricts its system calls
 // calls this first; any other need not, as the first decode does it.
 void prepareDecoders();
+
+// From now on, decoding asks `stopping` between its steps (rows, scans) and
+// fails as soon as it says yes, so that a stop request need not wait for a
+// large picture. The function must be safe to call from any thread.
+void stopDecodingWhen(bool (*stopping)());
 
 }  // namespace vellora::linux_platform

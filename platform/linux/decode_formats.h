@@ -28,6 +28,9 @@ inline std::uint32_t rgb(unsigned red, unsigned green, unsigned blue) {
     return (static_cast<std::uint32_t>(red) << 16) | (static_cast<std::uint32_t>(green) << 8) | blue;
 }
 
+// Whether the process asked decoding to stop (see stopDecodingWhen).
+bool decodingStopped();
+
 // value × alpha / 255, rounded: a sample composited over black.
 inline unsigned overBlack(unsigned value, unsigned alpha) { return (value * alpha + 127) / 255; }
 

@@ -92,7 +92,7 @@ bool drawFirstFrame(GifFileType* gif, int transparentIndex, DecodedImage& screen
     const ColorMapObject* map = colours(gif);
     std::vector<GifPixelType> row(static_cast<std::size_t>(frame.Width));
     for (int y : storedRowOrder(frame.Height, frame.Interlace)) {
-        if (DGifGetLine(gif, row.data(), frame.Width) == GIF_ERROR) return false;
+        if (decodingStopped() || DGifGetLine(gif, row.data(), frame.Width) == GIF_ERROR) return false;
         const std::int64_t screenY = std::int64_t{frame.Top} + y;
         if (screenY >= screen.height) continue;
         std::uint32_t* out = screen.pixels.data() + static_cast<std::size_t>(screenY) * static_cast<std::size_t>(screen.width);

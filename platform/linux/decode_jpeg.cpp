@@ -40,9 +40,12 @@ void judgeMessage(j_common_ptr info, int level) {
     if (level < 0 && (code == JWRN_JPEG_EOF || code == JWRN_HIT_MARKER)) jumpOut(info);
 }
 
+// The library calls this between its steps, also while it reads the scans of a
+// progressive picture, which is where a large one spends its time.
 void limitScans(j_common_ptr info) {
     auto* decompress = reinterpret_cast<j_decompress_ptr>(info);
     if (decompress->progressive_mode && decompress->input_scan_number > mostProgressiveScans) jumpOut(info);
+    if (decodingStopped()) jumpOut(info);
 }
 
 class JpegDecoder {

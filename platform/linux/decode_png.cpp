@@ -104,6 +104,7 @@ public:
         if (setjmp(png_jmpbuf(png_))) return false;
         for (int pass = 0; pass < passes_; ++pass) {
             for (std::uint64_t y = 0; y < height_; ++y) {
+                if (decodingStopped()) return false;
                 png_read_row(png_, reinterpret_cast<png_bytep>(image.pixels.data() + y * width_), nullptr);
             }
         }

@@ -32,32 +32,64 @@ target_link_libraries(vellora-decode-bench PRIVATE vellora_decode PkgConfig::PIC
 
 if(NOT VELLORA_FUZZ)
     pkg_check_modules(GLIB2 REQUIRED IMPORTED_TARGET glib-2.0)
+    pkg_check_modules(GIO2 REQUIRED IMPORTED_TARGET gio-2.0)
+    pkg_check_modules(SECCOMP REQUIRED IMPORTED_TARGET libseccomp)
     # Text conversion needs no display, so the unit tests link it alone.
     add_library(vellora_dialog_text STATIC platform/linux/dialog_text.cpp)
     target_include_directories(vellora_dialog_text PUBLIC ${CMAKE_SOURCE_DIR})
     target_link_libraries(vellora_dialog_text PUBLIC PkgConfig::GLIB2)
+
+    # The decoder process: locked down, it decodes the show's pictures.
+    add_library(vellora_decoder_sandbox STATIC platform/linux/decoder_sandbox.cpp platform/linux/decoder_wire.cpp)
+    target_link_libraries(vellora_decoder_sandbox PUBLIC vellora_decode PkgConfig::SECCOMP)
+    add_executable(vellora-decoder platform/linux/decoder_main.cpp)
+    target_link_libraries(vellora-decoder PRIVATE vellora_decoder_sandbox)
 
     add_library(vellora_linux STATIC
         platform/linux/linux_platform.cpp
         platform/linux/linux_files.cpp
         platform/linux/linux_clock.cpp
         platform/linux/linux_pictures.cpp
+        platform/linux/decoder_process.cpp
+        platform/linux/decoder_wire.cpp
         platform/linux/stop_signals.cpp
         platform/linux/show_options.cpp
         platform/linux/command_line.cpp
+        platform/linux/monitor_shows.cpp
+        platform/linux/child_process.cpp
+        platform/linux/idle_watch.cpp
+        platform/linux/gnome_idle.cpp
         platform/linux/window_timers.cpp
         platform/linux/xscreensaver_setup.cpp
     )
-    target_link_libraries(vellora_linux PUBLIC vellora_core vellora_decode vellora_dialog_text)
+    target_link_libraries(vellora_linux PUBLIC vellora_core vellora_decode vellora_dialog_text PRIVATE PkgConfig::GIO2)
+    # Sanitizers and a seccomp filter's address-space limit do not mix: such a
+    # build decodes in the show, and says so.
+    if(VELLORA_SANITIZE)
+        target_compile_definitions(vellora_linux PRIVATE VELLORA_SANITIZED)
+    endif()
 
     include(platform/gtk/gtk.cmake)
     include(platform/x11/x11.cmake)
 
     add_executable(vellora platform/linux/main.cpp)
     target_link_libraries(vellora PRIVATE vellora_x11 vellora_gtk)
+    add_dependencies(vellora vellora-decoder)
     include(platform/linux/package.cmake)
 
     # Test helpers: the test platform's screen for a device and picture.
     add_executable(vellora-surface tests/linux/surface_dump.cpp)
     target_link_libraries(vellora-surface PRIVATE vellora_testplatform vellora_decode)
+    add_executable(vellora-decoder-bench tools/decoder_bench.cpp)
+    target_link_libraries(vellora-decoder-bench PRIVATE vellora_linux)
+    add_dependencies(vellora-decoder-bench vellora-decoder)
+    # A decoder that misbehaves on marker files, for the tests of the decoder process only.
+    add_executable(vellora-decoder-hooked tests/linux/hooked_decoder.cpp)
+    target_link_libraries(vellora-decoder-hooked PRIVATE vellora_decoder_sandbox)
+    # The codec libraries of the decoders to come, decoding under the same lockdown.
+    pkg_check_modules(CODECS IMPORTED_TARGET libheif libavif libjxl libjxl_threads)
+    if(CODECS_FOUND)
+        add_executable(vellora-sandboxed-codecs tests/linux/sandboxed_codecs.cpp)
+        target_link_libraries(vellora-sandboxed-codecs PRIVATE vellora_decoder_sandbox PkgConfig::CODECS)
+    endif()
 endif()

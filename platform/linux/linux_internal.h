@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -22,6 +23,8 @@ namespace vellora::linux_platform {
 // the event loop ends the process with 0.
 bool stopRequested();
 void installStopSignals();
+// The same request from the program itself; safe in a signal handler.
+void requestStop();
 // A descriptor that becomes readable when a stop is requested, for poll().
 int stopWakeDescriptor();
 
@@ -32,21 +35,22 @@ public:
     // so the next picture can be decoded into it.
     PixelPicture(std::int32_t width, std::int32_t height, std::vector<std::uint32_t> pixels,
                  std::vector<std::uint32_t>* storageHome = nullptr);
+    // Pixels that live elsewhere and stay there until `whenGone` runs, as the picture goes.
+    PixelPicture(std::int32_t width, std::int32_t height, const std::uint32_t* pixels, std::function<void()> whenGone);
     ~PixelPicture() override;
     std::int32_t widthHimetric() const override { return widthHimetric_; }
     std::int32_t heightHimetric() const override { return heightHimetric_; }
     std::int32_t width() const { return width_; }
     std::int32_t height() const { return height_; }
-    const std::uint32_t* pixels() const { return pixels_.data(); }
+    const std::uint32_t* pixels() const { return view_; }
 
 private:
     std::int32_t width_, height_, widthHimetric_, heightHimetric_;
     std::vector<std::uint32_t> pixels_;
-    std::vector<std::uint32_t>* storageHome_;
+    std::vector<std::uint32_t>* storageHome_ = nullptr;
+    const std::uint32_t* view_;
+    std::function<void()> whenGone_;
 };
-
-// The largest picture file the loader reads, so a hostile file cannot exhaust memory.
-inline constexpr std::uint64_t maxPictureFileBytes = 512ull * 1024 * 1024;
 
 PictureLoader& pictureLoader();
 Files& files();

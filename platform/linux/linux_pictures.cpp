@@ -1,11 +1,17 @@
-// Pictures: the whole file read with a bounded size, then decoded.
+// Pictures: the file opened and checked here, then decoded by the locked-down
+// decoder process, or in this process where it cannot be locked down.
 #include <errno.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
+#include <new>
+
 #include "platform/linux/colour_profile.h"
 #include "platform/linux/decode.h"
+#include "platform/linux/decoder_process.h"
 #include "platform/linux/linux_internal.h"
 #include "platform/linux/orientation.h"
 #include "platform/pixel_drawing.h"
@@ -13,38 +19,120 @@
 namespace vellora::linux_platform {
 namespace {
 
-// Reads a whole regular file of at most maxPictureFileBytes.
-bool readWholeFile(const std::string& path, std::vector<unsigned char>& bytes) {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    struct stat info {};
-    bool ok = fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size >= 0 &&
-              static_cast<std::uint64_t>(info.st_size) <= maxPictureFileBytes;
-    if (ok) {
-        bytes.resize(static_cast<std::size_t>(info.st_size));
+// An open picture file: a regular file of at most maxPictureFileBytes.
+class PictureFile {
+public:
+    // Never waits: a FIFO or a device is refused before anything is read from it.
+    explicit PictureFile(const std::string& path) : fd_(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY)) {
+        struct stat info {};
+        if (fd_ >= 0 && fstat(fd_, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0 &&
+            static_cast<std::uint64_t>(info.st_size) <= maxPictureFileBytes)
+            bytes_ = static_cast<std::uint64_t>(info.st_size);
+    }
+    ~PictureFile() {
+        if (fd_ >= 0) close(fd_);
+    }
+    PictureFile(const PictureFile&) = delete;
+    PictureFile& operator=(const PictureFile&) = delete;
+    explicit operator bool() const { return bytes_ > 0; }
+    int descriptor() const { return fd_; }
+    std::uint64_t bytes() const { return bytes_; }
+
+    // The whole file; one that shrank while being read is not whole.
+    bool readAll(std::vector<unsigned char>& bytes) const {
+        bytes.resize(static_cast<std::size_t>(bytes_));
         std::size_t have = 0;
-        while (have < bytes.size()) {
-            const ssize_t got = read(fd, bytes.data() + have, bytes.size() - have);
+        while (have < bytes.size() && !stopRequested()) {
+            const ssize_t got = read(fd_, bytes.data() + have, bytes.size() - have);
             if (got < 0 && errno == EINTR) continue;
             if (got <= 0) break;
             have += static_cast<std::size_t>(got);
         }
-        // A file that shrank while being read is not whole.
-        ok = have == bytes.size();
+        return have == bytes.size();
     }
-    close(fd);
-    return ok;
+
+private:
+    int fd_;
+    std::uint64_t bytes_ = 0;
+};
+
+bool turnPhotosUpright = false;
+
+// The decoder program lies beside this one.
+std::string decoderProgram() {
+    char self[PATH_MAX];
+    const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (length <= 0) return {};
+    const std::string path(self, static_cast<std::size_t>(length));
+    return path.substr(0, path.rfind('/') + 1) + "vellora-decoder";
 }
 
-// One picture lives at a time, so each is decoded into the storage of the one before
-// instead of fresh memory that must be mapped and cleared.
-bool turnPhotosUpright = false;
+void sayDecodingInProcess(const std::string& why) {
+    std::fprintf(stderr, "vellora: pictures are decoded inside the program, not in a locked-down process: %s\n",
+                 why.c_str());
+}
 
 class LinuxPictures : public PictureLoader {
 public:
+    LinuxPictures() : decoder_(decoderProgram()) { stopDecodingWhen(stopRequested); }
+
     std::unique_ptr<Picture> loadPictureFile(const std::string& path) override {
+        // A stop request ends the attempts of a tick as well as the drawing.
+        if (stopRequested()) return nullptr;
+        // Memory that runs out anywhere on the way fails this attempt, not the show.
+        try {
+            const PictureFile file(path);
+            if (!file) return nullptr;
+            return lockedDown() ? decodeInHelper(file) : decodeHere(file);
+        } catch (const std::bad_alloc&) {
+            return nullptr;
+        }
+    }
+
+private:
+    // Decided by the first picture: a helper that cannot be locked down, or run
+    // at all, leaves decoding to this process for the rest of the show. Later
+    // failures to start one fail their attempt only, so that a picture that
+    // kills helpers cannot bring decoding back into the show.
+    bool lockedDown() {
+        if (decided_) return helper_;
+        decided_ = true;
+#ifdef VELLORA_SANITIZED
+        sayDecodingInProcess("this is a sanitizer build");
+        return helper_ = false;
+#else
+        switch (decoder_.start(stopWakeDescriptor())) {
+        case DecoderProcess::Start::running: return helper_ = true;
+        case DecoderProcess::Start::noSeccomp: sayDecodingInProcess("this system has no seccomp"); break;
+        case DecoderProcess::Start::unavailable:
+            // A stop during the start decides nothing.
+            if (stopRequested()) return decided_ = false;
+            sayDecodingInProcess(decoderProgram() + " cannot be started");
+            break;
+        }
+        return helper_ = false;
+#endif
+    }
+
+    std::unique_ptr<Picture> decodeInHelper(const PictureFile& file) {
+        if (decoder_.start(stopWakeDescriptor()) != DecoderProcess::Start::running) return nullptr;
+        std::shared_ptr<SharedPixels> buffer = std::move(spareBuffer_);
+        const std::optional<DecoderProcess::Size> size =
+            decoder_.decode(file.descriptor(), file.bytes(), turnPhotosUpright, buffer, stopWakeDescriptor());
+        if (!size) {
+            spareBuffer_ = std::move(buffer);
+            return nullptr;
+        }
+        const std::uint32_t* pixels = buffer->pixels();
+        return std::make_unique<PixelPicture>(size->width, size->height, pixels,
+                                              [this, buffer] { spareBuffer_ = buffer; });
+    }
+
+    // One picture lives at a time, so each is decoded into the storage of the one
+    // before instead of fresh memory that must be mapped and cleared.
+    std::unique_ptr<Picture> decodeHere(const PictureFile& file) {
         std::vector<unsigned char> bytes;
-        if (!readWholeFile(path, bytes)) return nullptr;
+        if (!file.readAll(bytes)) return nullptr;
         const bool decoded = decodePictureInto(bytes.data(), bytes.size(), spare_);
         if (decoded && turnPhotosUpright) turnUpright(spare_, bytes.data(), bytes.size());
         // The fitting loader shrinks a picture only as it draws it, so the colours
@@ -57,7 +145,10 @@ public:
         return std::make_unique<PixelPicture>(spare_.width, spare_.height, std::move(spare_.pixels), &spare_.pixels);
     }
 
-private:
+    DecoderProcess decoder_;
+    bool decided_ = false;
+    bool helper_ = false;
+    std::shared_ptr<SharedPixels> spareBuffer_;
     DecodedImage spare_;
 };
 
@@ -70,10 +161,21 @@ PixelPicture::PixelPicture(std::int32_t width, std::int32_t height, std::vector<
       widthHimetric_(himetricFromPixels(width)),
       heightHimetric_(himetricFromPixels(height)),
       pixels_(std::move(pixels)),
-      storageHome_(storageHome) {}
+      storageHome_(storageHome),
+      view_(pixels_.data()) {}
+
+PixelPicture::PixelPicture(std::int32_t width, std::int32_t height, const std::uint32_t* pixels,
+                           std::function<void()> whenGone)
+    : width_(width),
+      height_(height),
+      widthHimetric_(himetricFromPixels(width)),
+      heightHimetric_(himetricFromPixels(height)),
+      view_(pixels),
+      whenGone_(std::move(whenGone)) {}
 
 PixelPicture::~PixelPicture() {
     if (storageHome_) *storageHome_ = std::move(pixels_);
+    if (whenGone_) whenGone_();
 }
 
 void setTurnPhotosUpright(bool on) { turnPhotosUpright = on; }

@@ -5,11 +5,29 @@
 
 #include "platform/gtk/gtk_dialog.h"
 #include "platform/linux/command_line.h"
+#include "platform/linux/idle_watch.h"
 #include "platform/linux/linux_internal.h"
 #include "platform/linux/xscreensaver_setup.h"
+#include "platform/x11/x11_idle.h"
 #include "platform/x11/x11_show.h"
 
 using namespace vellora::linux_platform;
+
+namespace {
+
+// The sources of idle time, in the order the session is asked. The Wayland
+// backend's ext_idle_notifier_v1 and org_kde_kwin_idle sources go first, ahead of
+// GNOME's, once that backend exists.
+int watchForIdle(const CommandLine& command) {
+    IdleWatch watch;
+    watch.thresholdMs = command.idleMs;
+    watch.showArguments = command.arguments;
+    watch.sources = {openGnomeIdleSource, openX11IdleSource};
+    watch.anotherSaverRunning = xscreensaverRunning;
+    return runIdleWatcher(watch);
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     const CommandLine command = parseCommandLine(argc, argv, std::getenv("XSCREENSAVER_WINDOW"));
@@ -28,5 +46,6 @@ int main(int argc, char** argv) {
         break;
     }
     installStopSignals();
+    if (command.form == ShowForm::idle) return watchForIdle(command);
     return runShowOnX11(command);
 }

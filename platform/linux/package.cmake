@@ -4,7 +4,8 @@ include(GNUInstallDirs)
 set(VELLORA_VERSION 1.0.0)
 set(xscreensaverHacks ${CMAKE_INSTALL_LIBEXECDIR}/xscreensaver)
 
-install(TARGETS vellora RUNTIME DESTINATION ${xscreensaverHacks})
+# The decoder process lies beside the program, which looks for it there.
+install(TARGETS vellora vellora-decoder RUNTIME DESTINATION ${xscreensaverHacks})
 # One program in two places: where xscreensaver looks for hacks, and on the PATH.
 install(CODE "
     file(MAKE_DIRECTORY \"\$ENV{DESTDIR}${CMAKE_INSTALL_FULL_BINDIR}\")
@@ -12,6 +13,9 @@ install(CODE "
 ")
 install(FILES platform/linux/vellora.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/xscreensaver/config)
 install(FILES platform/linux/vellora-settings.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+# The idle watcher's autostart entry is the user's to enable: copied into
+# ~/.config/autostart it runs at log-in; where it is installed nothing reads it.
+install(FILES platform/linux/vellora-idle.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/vellora)
 
 # Debian wants its manual pages and changelog compressed without timestamps.
 set(packageFiles ${CMAKE_BINARY_DIR}/package-files)
@@ -31,7 +35,7 @@ set(CPACK_PACKAGE_NAME vellora)
 set(CPACK_PACKAGE_VERSION ${VELLORA_VERSION})
 set(CPACK_PACKAGE_CONTACT "Vellora developers <maintainers@vellora.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "picture slide-show screen saver with twenty transitions")
-set(CPACK_PACKAGE_DESCRIPTION "Vellora shows your own pictures one after another, each at its natural\n size in the middle of a black screen, blanked and revealed with one of\n twenty transitions. It runs as an xscreensaver hack, full screen or in a\n window, and has a settings dialog of its own.")
+set(CPACK_PACKAGE_DESCRIPTION "Vellora shows your own pictures one after another, each at its natural\n size in the middle of a black screen, blanked and revealed with one of\n twenty transitions. It runs as an xscreensaver hack, full screen (a show\n per monitor) or in a window, can start itself when the session is idle,\n and has a settings dialog of its own.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION x11)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)

@@ -1,4 +1,5 @@
 // The stop request of SIGTERM and SIGINT, and a descriptor that wakes a waiting loop.
+#include <errno.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
@@ -11,14 +12,18 @@ namespace {
 volatile sig_atomic_t stopFlag = 0;
 int wakePipe[2] = {-1, -1};
 
-void onStopSignal(int) {
+void onStopSignal(int) { requestStop(); }
+
+}  // namespace
+
+void requestStop() {
+    const int savedErrno = errno;
     stopFlag = 1;
     const char byte = 1;
     // Nothing to do when the pipe is full: one byte already wakes the loop.
     [[maybe_unused]] const ssize_t ignored = write(wakePipe[1], &byte, 1);
+    errno = savedErrno;
 }
-
-}  // namespace
 
 bool stopRequested() { return stopFlag != 0; }
 

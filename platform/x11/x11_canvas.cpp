@@ -39,8 +39,8 @@ public:
     }
 
     DeviceMetrics metrics() override {
+        if (physicalFromScreen_) return showAreaMetrics();
         const DeviceMetrics screen = screenMetrics();
-        if (physicalFromScreen_) return screen;
         // A window of its own size, as dense as the screen it is on.
         auto millimetres = [](std::int64_t pixels, std::int64_t screenPixels, std::int64_t screenMm) {
             if (screenPixels <= 0) return std::int32_t{0};
@@ -203,6 +203,11 @@ DeviceMetrics screenMetrics() {
     Display* d = session().display;
     const int s = session().screen;
     return {DisplayWidth(d, s), DisplayHeight(d, s), DisplayWidthMM(d, s), DisplayHeightMM(d, s)};
+}
+
+DeviceMetrics showAreaMetrics() {
+    if (const std::optional<MonitorArea>& m = session().monitor) return {m->width, m->height, m->widthMm, m->heightMm};
+    return screenMetrics();
 }
 
 std::unique_ptr<WindowCanvas> makeWindowCanvas(Window window, std::int32_t width, std::int32_t height,

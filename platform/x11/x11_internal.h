@@ -7,8 +7,12 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "platform/linux/linux_internal.h"
+#include "platform/linux/monitor_shows.h"
 
 namespace vellora::linux_platform {
 
@@ -20,6 +24,15 @@ struct X11Session {
     Atom protocols = 0;
     // Set by the error handler when the show window or a drawable of it vanished.
     bool windowGone = false;
+    // The monitor a full-screen show covers; none for the whole screen (one monitor).
+    std::optional<MonitorArea> monitor;
+    // Started by the first show for one more monitor: the first takes the input and
+    // is the one a later start finds.
+    bool followsFirst = false;
+    // For the first show: the monitors it starts a show on once its window exists,
+    // with the arguments they get.
+    std::vector<MonitorArea> otherMonitors;
+    std::vector<std::string> arguments;
 };
 
 X11Session& session();
@@ -50,6 +63,14 @@ std::unique_ptr<WindowCanvas> makeWindowCanvas(Window window, std::int32_t width
 
 // Pixels per millimetre as the X screen reports them.
 DeviceMetrics screenMetrics();
+// The full-screen show's size and density: its monitor's, or the screen's.
+DeviceMetrics showAreaMetrics();
+
+// The monitors, the primary first; one or none when the screen is one monitor.
+std::vector<MonitorArea> findMonitors();
+// From now on a change of monitors or of the screen's size is reported by monitorsChanged.
+void watchMonitorChanges();
+bool monitorsChanged(const XEvent& event);
 
 WindowServices& windowServices();
 ShellServices& shell();

@@ -10,9 +10,18 @@
 namespace vellora::linux_platform {
 namespace {
 
-constexpr std::int32_t cxVirtualScreen = 78, cyVirtualScreen = 79;
+constexpr std::int32_t xVirtualScreen = 76, yVirtualScreen = 77, cxVirtualScreen = 78, cyVirtualScreen = 79;
 constexpr long inputEvents = KeyPressMask | ButtonPressMask | PointerMotionMask | FocusChangeMask;
 constexpr long windowEvents = ExposureMask | StructureNotifyMask;
+
+// The first full-screen show watches the monitors for all and, once its window is
+// there to be found by any later start, starts the shows of the other monitors.
+void startOtherMonitors() {
+    X11Session& s = session();
+    if (s.followsFirst) return;
+    watchMonitorChanges();
+    if (!s.otherMonitors.empty() && !startMonitorShows(s.arguments, s.otherMonitors)) requestStop();
+}
 
 class X11Shell : public UnixShell {
 public:
@@ -21,24 +30,33 @@ public:
         return window != 0 && window <= 0xFFFFFFFFu && windowAttributes(static_cast<Window>(window), attributes);
     }
     void setForegroundWindow(WindowHandle window) override {
-        if (window == eventLoop().show.xid && eventLoop().show.fullScreen && !eventLoop().show.destroyed && !ended()) grabInput();
+        // Only the first show grabs: the grab takes every monitor's input to it.
+        if (window == eventLoop().show.xid && eventLoop().show.fullScreen && !eventLoop().show.destroyed && !ended() &&
+            !session().followsFirst)
+            grabInput();
     }
     ScreenRect clientRect(WindowHandle window) override {
         XWindowAttributes attributes{};
         if (!windowAttributes(static_cast<Window>(window), attributes)) return {};
         return {0, 0, attributes.width, attributes.height};
     }
+    // The full-screen window covers its monitor, or the whole screen when there is one monitor.
     std::int32_t systemMetric(std::int32_t index) override {
-        const DeviceMetrics screen = screenMetrics();
-        if (index == cxVirtualScreen) return screen.horzRes;
-        if (index == cyVirtualScreen) return screen.vertRes;
-        return 0;  // the virtual screen's origin, and anything else
+        const std::optional<MonitorArea>& monitor = session().monitor;
+        if (index == xVirtualScreen) return monitor ? monitor->left : 0;
+        if (index == yVirtualScreen) return monitor ? monitor->top : 0;
+        const DeviceMetrics area = showAreaMetrics();
+        if (index == cxVirtualScreen) return area.horzRes;
+        if (index == cyVirtualScreen) return area.vertRes;
+        return 0;
     }
     ScreenRect screenClipBox() override {
         const DeviceMetrics screen = screenMetrics();
         return {0, 0, screen.horzRes, screen.vertRes};
     }
     WindowHandle findTopLevelWindow(const char* className, const char* title) override {
+        // The first show has looked already, and its window is the one found.
+        if (session().followsFirst) return 0;
         Display* d = session().display;
         Window root = 0, parent = 0, *children = nullptr;
         unsigned count = 0;
@@ -71,6 +89,7 @@ public:
             XSetClassHint(d, eventLoop().show.xid, &hint);
             eventLoop().show.owned = eventLoop().show.fullScreen = true;
             XMapRaised(d, eventLoop().show.xid);
+            startOtherMonitors();
         }
         XSync(d, False);
         const auto window = static_cast<WindowHandle>(eventLoop().show.xid);

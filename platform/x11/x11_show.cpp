@@ -8,6 +8,25 @@
 #include "shell/shell.h"
 
 namespace vellora::linux_platform {
+namespace {
+
+// A show started for one monitor covers that one; the first show covers the
+// first monitor and starts the others' later. One monitor: the whole screen, as ever.
+void chooseMonitor(const CommandLine& command) {
+    X11Session& s = session();
+    if (command.monitor) {
+        s.monitor = command.monitor;
+        s.followsFirst = true;
+        return;
+    }
+    std::vector<MonitorArea> monitors = findMonitors();
+    if (monitors.size() < 2) return;
+    s.monitor = monitors.front();
+    s.otherMonitors.assign(monitors.begin() + 1, monitors.end());
+    s.arguments = command.arguments;
+}
+
+}  // namespace
 
 int runShowOnX11(const CommandLine& command) {
     if (!openSession()) {
@@ -17,6 +36,8 @@ int runShowOnX11(const CommandLine& command) {
     installLinuxPlatform(windowServices(), shell());
     applyShowOptions(command);
 
+    if (command.form == ShowForm::fullScreen) chooseMonitor(command);
+
     unsigned long window = command.window;
     if (command.form == ShowForm::root && window == 0) window = DefaultRootWindow(session().display);
     if (command.form == ShowForm::ownWindow) window = createOwnWindow();
@@ -24,6 +45,7 @@ int runShowOnX11(const CommandLine& command) {
     const std::string mode = command.form == ShowForm::fullScreen ? "/s" : "/p " + std::to_string(window);
     const std::intptr_t result = shellMain(0, mode.c_str());
     closeSession();
+    endMonitorShows();
     return static_cast<int>(result & 0xFF);
 }
 

@@ -128,6 +128,12 @@ void followNewSize(std::int32_t width, std::int32_t height) {
 }
 
 void handleEvent(XEvent& event) {
+    // A monitor plugged in or out ends the shows rather than leave one straddling or uncovered.
+    if (loop.show.fullScreen && !loop.show.destroyed && monitorsChanged(event)) {
+        loop.quitPosted = true;
+        loop.quitCode = 0;
+        return;
+    }
     if (event.xany.window != loop.show.xid || loop.show.destroyed) return;
     const WindowHandle window = loop.show.xid;
     switch (event.type) {

@@ -31,7 +31,15 @@ def encoded_pictures(world):
     # A WebP file that calls itself a JPEG.
     renamed = os.path.join(world.pictures, "webp-named.jpg")
     shutil.copy(pictures[0], renamed)
-    return pictures + [renamed]
+    pictures.append(renamed)
+    # A JPEG in Display P3, whose profile is converted wherever the show decodes.
+    bench = os.path.join(world.build, "vellora-decode-bench")
+    if os.path.exists(bench):
+        profile, p3 = os.path.join(world.root, "p3.icc"), os.path.join(world.pictures, "p3.jpg")
+        subprocess.run([bench, "p3", profile], check=True)
+        subprocess.run(["convert", source, "-profile", profile, "-quality", "95", p3], check=True)
+        pictures.append(p3)
+    return pictures
 
 
 def test_every_format_shows_in_its_place_whatever_its_name(world):

@@ -67,15 +67,36 @@ class XWorld:
             self.xvfb.wait(10)
         shutil.rmtree(self.root, ignore_errors=True)
 
-    def helper(self, *args, check=True):
-        result = subprocess.run([os.path.join(self.build, "vellora-xwindow"), *map(str, args)], env=self.env,
+    def helper(self, *args, check=True, env=None):
+        result = subprocess.run([os.path.join(self.build, "vellora-xwindow"), *map(str, args)], env=env or self.env,
                                 capture_output=True, timeout=30)
         if check and result.returncode != 0:
             raise RuntimeError(f"vellora-xwindow {args} failed: {result.stderr!r}")
         return result.stdout.decode() if args[0] != "shot" else result.stdout
 
-    def shot(self, window=0):
-        return self.helper("shot", window)
+    def shot(self, window=0, env=None):
+        return self.helper("shot", window, env=env)
+
+    def nested(self, *heads):
+        """A server inside this one with a head of each size, side by side, as
+        Xinerama tells; its RandR knows one monitor. For `with`: gives its env."""
+        return NestedServer(self, heads)
+
+    def running_shows(self):
+        """Every running process of this build's program in this world, whoever
+        started it: they all have the world's settings folder."""
+        found, ours = [], b"XDG_CONFIG_HOME=" + self.config.encode()
+        for pid in filter(str.isdigit, os.listdir("/proc")):
+            try:
+                with open(f"/proc/{pid}/stat") as f:
+                    state = f.read().rsplit(")", 1)[1].split()[0]
+                with open(f"/proc/{pid}/environ", "rb") as f:
+                    here = ours in f.read().split(b"\0")
+                if here and state != "Z" and os.readlink(f"/proc/{pid}/exe") == os.path.realpath(self.program):
+                    found.append(int(pid))
+            except (OSError, IndexError):
+                continue
+        return found
 
     def device(self, size=None):
         """The device metrics the program reports for the full screen or a window of `size`."""
@@ -123,6 +144,27 @@ class XWorld:
                                    str(h)], env=self.env, stdin=subprocess.PIPE, stdout=subprocess.PIPE)
         window = int(helper.stdout.readline())
         return helper, window
+
+
+class NestedServer:
+    def __init__(self, world, heads):
+        self.world, self.heads, self.server = world, heads, None
+
+    def __enter__(self):
+        display = free_display()
+        screens = [arg for w, h in self.heads for arg in ("-screen", f"{w}x{h}")]
+        self.server = subprocess.Popen(["Xephyr", f":{display}", "+xinerama", *screens, "-nolisten", "tcp"],
+                                       env=self.world.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        env = dict(self.world.env, DISPLAY=f":{display}")
+        if not wait_until(lambda: os.path.exists(f"/tmp/.X11-unix/X{display}") and
+                          self.world.helper("info", check=False, env=env), 20):
+            self.__exit__()
+            raise RuntimeError("Xephyr did not start")
+        return env
+
+    def __exit__(self, *_):
+        self.server.terminate()
+        self.server.wait(10)
 
 
 def end(process, timeout=5):

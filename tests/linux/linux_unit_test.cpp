@@ -111,6 +111,82 @@ std::string fileText(const std::filesystem::path& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+TEST(CommandLine, MonitorAreaOfAShowStartedForAnotherMonitor) {
+    struct Case {
+        std::vector<const char*> args;
+        ShowForm form;
+        std::optional<MonitorArea> monitor;
+    };
+    const std::vector<Case> cases = {
+        {{"--monitor-area", "800,0,640,480,216,162"}, ShowForm::fullScreen, MonitorArea{800, 0, 640, 480, 216, 162}},
+        {{"--fit", "--monitor-area", "-1920,-5,1920,1080,0,0"}, ShowForm::fullScreen, MonitorArea{-1920, -5, 1920, 1080, 0, 0}},
+        {{"--monitor-area", "0,0,65535,65535,65535,65535"}, ShowForm::fullScreen, MonitorArea{0, 0, 65535, 65535, 65535, 65535}},
+        {{"--monitor-area", "0,0,0,480,1,1"}, ShowForm::invalid, {}},
+        {{"--monitor-area", "0,0,65536,480,1,1"}, ShowForm::invalid, {}},
+        {{"--monitor-area", "0,0,640,480,1,-1"}, ShowForm::invalid, {}},
+        {{"--monitor-area", "0,0,640,480,1"}, ShowForm::invalid, {}},
+        {{"--monitor-area", "0,0,640,480,1,1,"}, ShowForm::invalid, {}},
+        {{"--monitor-area", "0,0,640,480,1,1x"}, ShowForm::invalid, {}},
+        {{"--monitor-area", "0,,640,480,1,1"}, ShowForm::invalid, {}},
+        {{"--monitor-area", "0,0,99999999999999999999,480,1,1"}, ShowForm::invalid, {}},
+        {{"--monitor-area"}, ShowForm::invalid, {}},
+        {{"--root", "--monitor-area", "0,0,640,480,1,1"}, ShowForm::invalid, {}},
+        {{"--window", "--monitor-area", "0,0,640,480,1,1"}, ShowForm::invalid, {}},
+    };
+    for (const Case& c : cases) {
+        std::vector<const char*> argv{"vellora"};
+        argv.insert(argv.end(), c.args.begin(), c.args.end());
+        const CommandLine got = parseCommandLine(static_cast<int>(argv.size()), argv.data(), nullptr);
+        const std::string text = c.args.size() > 1 ? c.args[c.args.size() - 1] : "";
+        EXPECT_EQ(static_cast<int>(got.form), static_cast<int>(c.form)) << text;
+        if (c.form != ShowForm::invalid) {
+            EXPECT_EQ(got.monitor, c.monitor) << text;
+            // The switch's value is what the first process writes for the others.
+            EXPECT_EQ(parseMonitorArea(formatMonitorArea(*c.monitor).c_str()), c.monitor) << text;
+            EXPECT_EQ(got.arguments, std::vector<std::string>(c.args.begin(), c.args.end())) << text;
+        }
+    }
+}
+
+TEST(CommandLine, IdleWatcherAndTheArgumentsOfItsShow) {
+    struct Case {
+        std::vector<const char*> args;
+        ShowForm form;
+        std::uint64_t idleMs;
+        std::vector<std::string> showArguments;
+    };
+    const std::vector<Case> cases = {
+        {{"--idle", "10"}, ShowForm::idle, 600'000, {}},
+        {{"--fit", "--idle", "0.05", "--delay", "5"}, ShowForm::idle, 3'000, {"--fit", "--delay", "5"}},
+        {{"--idle", "1.5", "--list", "--idle"}, ShowForm::idle, 90'000, {"--list", "--idle"}},
+        {{"--idle", "0.001"}, ShowForm::idle, 60, {}},
+        {{"--idle", "10080"}, ShowForm::idle, 604'800'000, {}},
+        {{"--idle", "10080.001"}, ShowForm::invalid, 0, {}},
+        {{"--idle", "0"}, ShowForm::invalid, 0, {}},
+        {{"--idle", "0.0004"}, ShowForm::invalid, 0, {}},
+        {{"--idle", "1."}, ShowForm::invalid, 0, {}},
+        {{"--idle", ".5"}, ShowForm::invalid, 0, {}},
+        {{"--idle", "-1"}, ShowForm::invalid, 0, {}},
+        {{"--idle", "1e3"}, ShowForm::invalid, 0, {}},
+        {{"--idle", "99999999999999999999999"}, ShowForm::invalid, 0, {}},
+        {{"--idle"}, ShowForm::invalid, 0, {}},
+        {{"--idle", "5", "--root"}, ShowForm::invalid, 0, {}},
+        {{"--window", "--idle", "5"}, ShowForm::invalid, 0, {}},
+        {{"--idle", "5", "--monitor-area", "0,0,640,480,1,1"}, ShowForm::invalid, 0, {}},
+    };
+    for (const Case& c : cases) {
+        std::vector<const char*> argv{"vellora"};
+        argv.insert(argv.end(), c.args.begin(), c.args.end());
+        const CommandLine got = parseCommandLine(static_cast<int>(argv.size()), argv.data(), nullptr);
+        std::string text;
+        for (const char* a : c.args) text += std::string(a) + " ";
+        EXPECT_EQ(static_cast<int>(got.form), static_cast<int>(c.form)) << text;
+        if (c.form != ShowForm::idle) continue;
+        EXPECT_EQ(got.idleMs, c.idleMs) << text;
+        EXPECT_EQ(got.arguments, c.showArguments) << text;
+    }
+}
+
 TEST(SettingsFolder, StandsInForTheWindowsDirectory) {
     const std::filesystem::path root = std::filesystem::temp_directory_path() / ("vellora-files-" + std::to_string(getpid()));
     std::filesystem::remove_all(root);

@@ -434,17 +434,10 @@ def all_tests():
 
 
 def leftover_shows(world):
-    """Programs the tests started that still run: a test that leaves one fails, since
-    its grab of the keyboard and pointer would stop the tests after it."""
-    found = []
-    for pid in filter(str.isdigit, os.listdir("/proc")):
-        try:
-            with open(f"/proc/{pid}/stat") as f:
-                parent = int(f.read().rsplit(")", 1)[1].split()[1])
-            if parent == os.getpid() and os.readlink(f"/proc/{pid}/exe") == os.path.realpath(world.program):
-                found.append(int(pid))
-        except (OSError, ValueError, IndexError):
-            continue
+    """Programs the tests started that still run, and the shows those started: a test
+    that leaves one fails, since its grab of the keyboard and pointer would stop the
+    tests after it."""
+    found = world.running_shows()
     for pid in found:
         os.kill(pid, signal.SIGKILL)
     return found

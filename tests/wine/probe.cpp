@@ -8,6 +8,7 @@
 //   press-box                     presses OK on the message box
 //   close-box                     closes the message box or dialog with its close box
 //   dialog MS                     waits for the settings dialog; prints its title and controls
+//   texts                         the texts shown in a dialog's pages, with the buttons' check states
 //   hold FILE... READY STOP       holds files open for writing until STOP exists
 // Texts are printed as hex bytes so that the test can decode them as GBK.
 #include <windows.h>
@@ -91,6 +92,18 @@ std::string controlText(HWND control) {
     wchar_t buf[512] = {};
     SendMessageW(control, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(buf));
     return ansi(buf);
+}
+
+// Any visible control with text, nested pages included: "text ID CHECK HEX", CHECK
+// being a button's check state and -1 for other controls.
+BOOL CALLBACK printShownText(HWND control, LPARAM) {
+    const std::string text = controlText(control);
+    if (!IsWindowVisible(control) || text.empty()) return TRUE;
+    char cls[64] = {};
+    GetClassNameA(control, cls, sizeof cls);
+    const long check = lstrcmpiA(cls, "Button") == 0 ? static_cast<long>(SendMessageA(control, BM_GETCHECK, 0, 0)) : -1;
+    std::printf("text %d %ld %s\n", GetDlgCtrlID(control), check, hex(text.c_str()).c_str());
+    return TRUE;
 }
 
 BOOL CALLBACK printControl(HWND control, LPARAM dialog) {
@@ -187,6 +200,12 @@ int main(int argc, char** argv) {
         EnumChildWindows(dialog, printControl, reinterpret_cast<LPARAM>(dialog));
         return 0;
     }
+    if (command == "texts") {
+        HWND dialog = findBox();
+        if (!dialog || !IsWindowVisible(dialog)) return 1;
+        EnumChildWindows(dialog, printShownText, 0);
+        return 0;
+    }
     if (command == "hold" && argc >= 5) {
         // Holds files open for writing, as an editor would, until told to let go:
         // hold FILE... READY STOP writes READY once every file is held, then waits for STOP.
@@ -203,6 +222,6 @@ int main(int argc, char** argv) {
         for (HANDLE h : held) CloseHandle(h);
         return 0;
     }
-    std::fprintf(stderr, "usage: vellora-probe wait-window|gone|devcaps|wait-box|press-box|dialog|hold ...\n");
+    std::fprintf(stderr, "usage: vellora-probe wait-window|gone|devcaps|wait-box|press-box|dialog|texts|hold ...\n");
     return 2;
 }

@@ -187,6 +187,16 @@ def test_usage_errors_end_with_minus_one_and_show_nothing(world):
         assert world.probe("wait-window", CLASS, TITLE, "0") is None, f"{args} showed a window"
 
 
+def host_pane(world, out):
+    """The pane window the preview host names in `out`, once it has written it whole
+    (it writes the file in more than one step); None when it never does."""
+    def written_pane():
+        path = world.host_path(out)
+        words = open(path).read().split() if os.path.exists(path) else []
+        return words[1] if len(words) > 1 else None
+    return wait_until(written_pane, 20)
+
+
 def test_preview_in_a_host_window(world):
     # Wine does not show what one process draws into a child of another process's
     # window, so the picture's placement in the pane is checked by the unit tests;
@@ -200,8 +210,8 @@ def test_preview_in_a_host_window(world):
         host = subprocess.Popen(["wine", r"C:\vellora-host.exe", r"C:\vellora.scr", form, out], env=world.env,
                                 cwd=world.drive, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         try:
-            assert wait_until(lambda: os.path.exists(world.host_path(out)), 20), "host did not start"
-            pane = open(world.host_path(out)).read().split()[1]
+            pane = host_pane(world, out)
+            assert pane, "host did not start"
             child = world.probe("wait-child", pane, CLASS, "20000")
             assert child, f"{form!r}: no preview window"
             assert child["title"] == "Preview".encode().hex().upper(), child["title"]

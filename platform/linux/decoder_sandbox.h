@@ -1,0 +1,46 @@
+// The locked-down side of the decoder process (see decoder_wire.h for what it
+// exchanges with the show).
+//
+// Contract:
+// - lockDown runs before the process reads any byte of a picture, in this order:
+//   no new privileges; resource limits (the address space the pixel cap needs
+//   and no more, CPU seconds for the first picture, no core dumps, no file
+//   growth, a handful of descriptors); then a seccomp filter that allows only
+//   what decoding from memory needs, with up to a few threads, and kills the
+//   process on anything else (opening files, sockets, other processes...).
+//   Only the socket wire::decoderSocket can be read or written as a socket.
+// - serveShow answers the show's requests on that socket until the show closes
+//   it. It never throws; a picture that cannot be had in memory is failed.
+// - `beforeDecoding`, when given, sees each file's bytes first (test builds make
+//   the decoder misbehave on marker files with it).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/linux/decode.h"
+
+namespace vellora::linux_platform {
+
+// The show raises the CPU limit by this much before each picture, and gives up
+// on a picture after decoderWallSeconds; both are far beyond a 12-megapixel
+// picture of any format on a slow machine.
+inline constexpr std::uint64_t decoderCpuSecondsPerPicture = 10;
+inline constexpr int decoderWallSeconds = 5;
+
+// The file's bytes, the decoded image, an image-sized turn and the pixel buffer,
+// with room for the libraries, their threads and their heaps.
+inline constexpr std::uint64_t decoderAddressSpace =
+    maxPictureFileBytes + 3 * maxDecodedPixels * sizeof(std::uint32_t) + 256ull * 1024 * 1024;
+
+enum class Lockdown { done, noSeccomp, failed };
+Lockdown lockDown();
+
+using DecodeHook = void (*)(const unsigned char* data, std::size_t size);
+int serveShow(DecodeHook beforeDecoding);
+
+// The decoder program: `vellora-decoder --serve SHOW_PID`, with its socket as
+// descriptor wire::decoderSocket. Locks down, says hello, serves; the exit code.
+int runDecoder(int argc, char** argv, DecodeHook beforeDecoding);
+
+}  // namespace vellora::linux_platform
