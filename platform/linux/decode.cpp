@@ -1,6 +1,7 @@
 #include "platform/linux/decode.h"
 
 #include <sys/mman.h>
+#include <time.h>
 
 #include <algorithm>
 #include <cstring>
@@ -128,6 +129,9 @@ bool decodePictureInto(const unsigned char* data, std::size_t size, DecodedImage
 }
 
 void prepareDecoders() {
+    // lcms2 stamps the profiles it makes with the local time, and the C library
+    // reads the time zone's file at the first such call only.
+    tzset();
     formats::prepareHeif();
     formats::prepareTiff();
     formats::prepareJxl();

@@ -67,7 +67,8 @@ std::optional<DecodedImage> decodePicture(const unsigned char* data, std::size_t
 bool decodePictureInto(const unsigned char* data, std::size_t size, DecodedImage& image);
 
 // Does once what some libraries do at their first use and a sandbox would forbid:
-// libheif looks for plugins in a folder. A process that restricts its system calls
+// libheif looks for plugins in a folder, and the C library reads the time zone
+// for lcms2 (colour_profile.h). A process that restricts its system calls
 // calls this first; any other need not, as the first decode does it.
 void prepareDecoders();
 
