@@ -3,6 +3,7 @@
 // picture in a file without an AVIF brand fails.
 #include <libheif/heif.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -29,7 +30,7 @@ bool libraryReady() {
 
 // libheif decodes AV1 as well, through a plugin that leaks memory on damaged
 // data. AV1 pictures are AVIF's, which libavif decodes, so libheif is held to
-// HEVC; nothing when it has no HEVC decoder.
+// HEVC (see also holdsAv1); nothing when it has no HEVC decoder.
 const char* hevcDecoder() {
     static const char* const id = [] {
         const heif_decoder_descriptor* decoder = nullptr;
@@ -38,6 +39,30 @@ const char* hevcDecoder() {
                    : nullptr;
     }();
     return id;
+}
+
+std::uint64_t bigEndian(const unsigned char* bytes, int count) {
+    std::uint64_t value = 0;
+    for (int i = 0; i < count; ++i) value = value << 8 | bytes[i];
+    return value;
+}
+
+// Whether the file's metadata box names AV1's configuration property. libheif
+// ignores the decoder it is told to use where that one cannot decode the picture,
+// so such a file is refused before it reaches libheif's decoding.
+bool holdsAv1(const unsigned char* data, std::size_t size) {
+    for (std::size_t at = 0; size - at >= 8;) {
+        std::uint64_t length = bigEndian(data + at, 4), header = 8;
+        if (length == 1 && size - at >= 16) length = bigEndian(data + at + 8, 8), header = 16;
+        if (length == 0) length = size - at;
+        if (length < header || length > size - at) return false;
+        if (std::memcmp(data + at + 4, "meta", 4) == 0) {
+            const unsigned char* end = data + at + length;
+            return std::search(data + at + header, end, "av1C", "av1C" + 4) != end;
+        }
+        at += static_cast<std::size_t>(length);
+    }
+    return false;
 }
 
 }  // namespace
@@ -78,7 +103,7 @@ bool copyPixels(const heif_image* picture, bool alpha, DecodedImage& image) {
 }  // namespace
 
 bool decodeHeif(const unsigned char* data, std::size_t size, DecodedImage& image) {
-    if (hevcDecoder() == nullptr) return false;
+    if (hevcDecoder() == nullptr || holdsAv1(data, size)) return false;
     const HeifPointer<heif_context> context(heif_context_alloc());
     if (!context) return false;
     heif_context_set_max_decoding_threads(context.get(), 2);
