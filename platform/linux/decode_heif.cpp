@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <memory>
 
 #include "platform/linux/decode_formats.h"
@@ -58,7 +59,8 @@ bool holdsAv1(const unsigned char* data, std::size_t size) {
         if (length < header || length > size - at) return false;
         if (std::memcmp(data + at + 4, "meta", 4) == 0) {
             const unsigned char* end = data + at + length;
-            return std::search(data + at + header, end, "av1C", "av1C" + 4) != end;
+            static constexpr unsigned char av1Config[] = {'a', 'v', '1', 'C'};
+            return std::search(data + at + header, end, std::begin(av1Config), std::end(av1Config)) != end;
         }
         at += static_cast<std::size_t>(length);
     }
