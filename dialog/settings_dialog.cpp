@@ -29,7 +29,7 @@ void initialise(WindowHandle dialog) {
 void save(WindowHandle dialog) {
     DialogServices& ui = dialogServices();
     Settings settings;
-    settings.imageListPath = ui.itemText(dialog, idImageList, 260);
+    settings.imageListPath = ui.itemText(dialog, idImageList, longestPathBytes() + 1);
     settings.delaySeconds = ui.itemSignedInt(dialog, idDelay);
     settings.effectIndex = ui.comboSelection(dialog, idEffect);
     settings.randomOrder = static_cast<std::int32_t>(ui.buttonState(dialog, idRandom));

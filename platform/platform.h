@@ -122,6 +122,9 @@ public:
     virtual bool removeFile(const std::string& path) = 0;
     // The Windows directory, or the platform's fixed system-wide stand-in for it.
     virtual std::string windowsDirectory() = 0;
+    // The longest path the system takes, in bytes, and so the longest line of the
+    // settings file and the image list; Windows paths live in 260-byte buffers.
+    virtual std::size_t longestPathBytes() { return 259; }
 };
 
 class PictureLoader {

@@ -15,7 +15,7 @@ constexpr int attemptsPerTick = 10;
 std::optional<std::int32_t> countImages(const std::string& imageListPath) {
     std::unique_ptr<InputFile> list = platform().files->openForReading(imageListPath);
     if (!list) return std::nullopt;
-    TextInput in(*list);
+    TextInput in(*list, longestPathBytes());
     std::uint32_t count = 0;
     std::string line;
     while (in.readLine(line)) ++count;
@@ -37,7 +37,7 @@ std::string readListEntry() {
     const SlideState& s = slideState();
     std::unique_ptr<InputFile> list = platform().files->openForReading(s.imageListPath);
     if (!list) return {};
-    TextInput in(*list);
+    TextInput in(*list, longestPathBytes());
     std::string line;
     for (std::int64_t i = 0; i <= s.currentIndex; ++i) in.readLine(line);
     return line;

@@ -8,7 +8,7 @@ namespace {
 const char fileName[] = "\\Tessaview.ini";
 const char temporaryName[] = "\\Tessaview.new";
 
-bool fitsPathBuffer(const std::string& path) { return path.size() <= maxPathBytes; }
+bool fitsPathBuffer(const std::string& path) { return path.size() <= longestPathBytes(); }
 
 // Text mode on the target writes every LF as CR LF.
 void appendTextMode(std::string& out, const std::string& text) {
@@ -42,10 +42,10 @@ std::unique_ptr<InputFile> openSettingsFile() {
 }
 
 void readSettings(InputFile& file, Settings& settings) {
-    TextInput in(file);
+    TextInput in(file, longestPathBytes());
     std::string path;
     bool pathRead = in.readLine(path);
-    // A line too long for the buffer still leaves its first 259 bytes.
+    // A line too long for the buffer still leaves the bytes that fit.
     if (pathRead || !path.empty()) settings.imageListPath = path;
     in.readNumber(settings.effectIndex);
     in.readNumber(settings.delaySeconds);

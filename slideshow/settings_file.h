@@ -14,7 +14,7 @@ namespace vellora {
 std::string settingsFilePath();
 
 // Opens the settings file for reading; nothing when it cannot be opened, and also
-// when its path does not fit a 260-byte path buffer.
+// when its path is longer than the platform takes (on Windows, 259 bytes).
 std::unique_ptr<InputFile> openSettingsFile();
 
 // Overwrites each value that reads successfully, in file order; once one read

@@ -8,4 +8,6 @@ SlideState state;
 SlideState& slideState() { return state; }
 void resetSlideState() { state = SlideState{}; }
 
+std::size_t longestPathBytes() { return platform().files ? platform().files->longestPathBytes() : maxPathBytes; }
+
 }  // namespace vellora

@@ -11,6 +11,9 @@ namespace vellora {
 // Paths live in 260-byte buffers: at most 259 bytes and a terminating zero.
 inline constexpr std::size_t pathBufferSize = 260;
 inline constexpr std::size_t maxPathBytes = pathBufferSize - 1;
+// The longest path, and so the longest line of the settings file and the image
+// list, on the installed platform; maxPathBytes when none is installed.
+std::size_t longestPathBytes();
 
 struct Settings {
     std::string imageListPath;

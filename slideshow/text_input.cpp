@@ -69,8 +69,8 @@ bool TextInput::readLine(std::string& line) {
             get();
             return true;
         }
-        if (line.size() == maxPathBytes) {
-            failed_ = true;  // a 260th byte before the line end stays unread
+        if (line.size() == maxLineBytes_) {
+            failed_ = true;  // the byte beyond the buffer stays unread
             return false;
         }
         line.push_back(static_cast<char>(get()));

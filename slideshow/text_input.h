@@ -8,18 +8,21 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "slideshow/slide_state.h"
 
 namespace vellora {
 
 class TextInput {
 public:
-    explicit TextInput(InputFile& file) : file_(file) {}
+    // Lines hold at most `maxLineBytes`: on Windows a 260-byte buffer's 259.
+    explicit TextInput(InputFile& file, std::size_t maxLineBytes = maxPathBytes)
+        : file_(file), maxLineBytes_(maxLineBytes) {}
 
-    // getline into a 260-byte buffer: at most 259 bytes are kept, the line end is
-    // consumed and not kept. Fails when nothing was taken before the end of the
-    // file, or when a 260th byte comes before the line end (`line` then holds the
-    // first 259 bytes and the rest of the line stays unread). A failed stream
-    // yields an empty line.
+    // getline into a buffer of maxLineBytes + 1: at most maxLineBytes bytes are
+    // kept, the line end is consumed and not kept. Fails when nothing was taken
+    // before the end of the file, or when one byte more comes before the line end
+    // (`line` then holds the first maxLineBytes bytes and the rest of the line stays
+    // unread). A failed stream yields an empty line.
     bool readLine(std::string& line);
 
     // operator>> for a signed 32-bit number; `value` changes only on success.
@@ -35,6 +38,7 @@ private:
     int rawGet();
 
     InputFile& file_;
+    std::size_t maxLineBytes_;
     char buffer_[4096];
     std::size_t pos_ = 0;
     std::size_t size_ = 0;

@@ -11,7 +11,9 @@ cmake -S . -B build/native -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELLORA_SANITIZE=
 cmake --build build/native
 # The native program as people run it (and as its tests and benchmarks measure it).
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELLORA_SANITIZE=OFF >/dev/null
-cmake --build build/release --target vellora vellora-surface vellora-xwindow vellora-linux-bench
+# The program, its decoder, and the helpers of its end-to-end tests and benchmarks.
+cmake --build build/release --target vellora vellora-decoder vellora-surface vellora-xwindow vellora-linux-bench \
+  vellora-decoder-hooked vellora-sandboxed-codecs vellora-decoder-bench
 cmake -S . -B build/win32 -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake >/dev/null
 cmake --build build/win32
 if [ "$WINE_BUILD" = build/win64 ]; then

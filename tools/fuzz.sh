@@ -13,11 +13,11 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 shift || true
 targets=("$@")
-[ "${#targets[@]}" -gt 0 ] || targets=(settings image_list picture_header decode exif)
+[ "${#targets[@]}" -gt 0 ] || targets=(settings image_list picture_header decode exif xscreensaver)
 
 # Longest input per target: an image list is read once per counted entry, so its
 # cost grows with the square of its length.
-declare -A max_len=([settings]=1024 [image_list]=2048 [picture_header]=4096 [decode]=65536 [exif]=4096)
+declare -A max_len=([settings]=1024 [image_list]=2048 [picture_header]=4096 [decode]=65536 [exif]=4096 [xscreensaver]=8192)
 
 cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
   -DCMAKE_CXX_COMPILER=clang++ -DVELLORA_FUZZ=ON >/dev/null

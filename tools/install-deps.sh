@@ -9,7 +9,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   googletest libgtest-dev
   g++-mingw-w64-i686-win32 binutils-mingw-w64-i686 mingw-w64-i686-dev
-  xvfb x11-utils x11-apps imagemagick xdotool
+  xvfb x11-utils x11-apps imagemagick xdotool strace
   locales fonts-wqy-microhei python3
   wine wine32:i386 wine64 g++-mingw-w64-x86-64-win32
   clang libclang-rt-14-dev

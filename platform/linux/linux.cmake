@@ -61,6 +61,7 @@ if(NOT VELLORA_FUZZ)
         platform/linux/gnome_idle.cpp
         platform/linux/window_timers.cpp
         platform/linux/xscreensaver_setup.cpp
+        platform/linux/user_files.cpp
     )
     target_link_libraries(vellora_linux PUBLIC vellora_core vellora_decode vellora_dialog_text PRIVATE PkgConfig::GIO2)
     # Sanitizers and a seccomp filter's address-space limit do not mix: such a

@@ -1,6 +1,7 @@
 // Files: the settings folder that stands in for the Windows directory, and atomic saving.
 #include <errno.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 #include <optional>
 
 #include "platform/linux/linux_internal.h"
+#include "platform/linux/user_files.h"
 
 namespace vellora::linux_platform {
 namespace {
@@ -99,11 +101,13 @@ public:
         if (fd < 0) return nullptr;
         return std::make_unique<FdOutput>(fd);
     }
+    // The settings file is the user's: a link to it stays a link, and it keeps its mode.
     bool replaceFile(const std::string& from, const std::string& to) override {
-        return rename(localPath(from).c_str(), localPath(to).c_str()) == 0;
+        return moveIntoPlace(localPath(from), localPath(to));
     }
     bool removeFile(const std::string& path) override { return unlink(localPath(path).c_str()) == 0; }
     std::string windowsDirectory() override { return configDirectory(); }
+    std::size_t longestPathBytes() override { return PATH_MAX; }
 };
 
 }  // namespace
@@ -111,8 +115,7 @@ public:
 std::string configDirectory() {
     const char* config = std::getenv("XDG_CONFIG_HOME");
     if (config && config[0] == '/') return std::string(config) + "/vellora";
-    const char* home = std::getenv("HOME");
-    return std::string(home ? home : "") + "/.config/vellora";
+    return homeFolder() + "/.config/vellora";
 }
 
 void useSettingsForThisRun(std::string fileBytes) { settingsOfThisRun = std::move(fileBytes); }

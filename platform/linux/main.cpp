@@ -7,6 +7,7 @@
 #include "platform/linux/command_line.h"
 #include "platform/linux/idle_watch.h"
 #include "platform/linux/linux_internal.h"
+#include "platform/linux/user_files.h"
 #include "platform/linux/xscreensaver_setup.h"
 #include "platform/x11/x11_idle.h"
 #include "platform/x11/x11_show.h"
@@ -41,7 +42,7 @@ int main(int argc, char** argv) {
     case ShowForm::settings:
         return runSettingsDialogGtk();
     case ShowForm::installXscreensaver:
-        return installIntoXscreensaver();
+        return installIntoXscreensaver(homeFolder());
     default:
         break;
     }

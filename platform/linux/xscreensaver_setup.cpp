@@ -1,14 +1,13 @@
 #include "platform/linux/xscreensaver_setup.h"
 
 #include <dirent.h>
-#include <pwd.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
-#include <fstream>
 #include <sstream>
+
+#include "platform/linux/user_files.h"
 
 namespace vellora::linux_platform {
 namespace {
@@ -31,20 +30,28 @@ std::string trimmed(const std::string& s) {
     return s.substr(first, s.find_last_not_of(" \t") + 1 - first);
 }
 
-bool endsWithBackslash(const std::string& line) { return !line.empty() && line.back() == '\\'; }
+// A line as split at LF, without the CR of a CR LF line end.
+std::string withoutCr(const std::string& line) {
+    return !line.empty() && line.back() == '\r' ? line.substr(0, line.size() - 1) : line;
+}
+
+bool endsWithBackslash(const std::string& line) {
+    const std::string bare = withoutCr(line);
+    return !bare.empty() && bare.back() == '\\';
+}
 
 // The resource's lines and its entries, which are separated by the two characters
 // backslash and n; a line ending in a backslash goes on on the next one.
 std::optional<ProgramsResource> findPrograms(const std::vector<std::string>& lines) {
     for (std::size_t i = 0; i < lines.size(); ++i) {
-        std::string head = trimmed(lines[i]);
+        std::string head = trimmed(withoutCr(lines[i]));
         if (head.rfind("*programs:", 0) == 0) head.erase(0, 1);
         if (head.rfind("programs:", 0) != 0) continue;
         ProgramsResource found{i, i, {}};
         std::string value = head.substr(9);
         while (endsWithBackslash(lines[found.lastLine]) && found.lastLine + 1 < lines.size()) {
             value.pop_back();
-            value += lines[++found.lastLine];
+            value += withoutCr(lines[++found.lastLine]);
         }
         if (endsWithBackslash(value)) value.pop_back();
         for (std::size_t start = 0; start <= value.size();) {
@@ -75,65 +82,54 @@ std::string programOf(std::string entry) {
     return slash == std::string::npos ? program : program.substr(slash + 1);
 }
 
-std::string programsText(const std::vector<std::string>& entries) {
-    std::string text = "programs:\t\t\t\t\t\t\t\t      \\\n";
+std::string programsText(const std::vector<std::string>& entries, const std::string& lineEnd = "\n") {
+    std::string text = "programs:\t\t\t\t\t\t\t\t      \\" + lineEnd;
     for (std::size_t i = 0; i < entries.size(); ++i)
-        text += "\t\t\t\t" + entries[i] + "\t\t\t\t    \\n" + (i + 1 < entries.size() ? "\\\n" : "\n");
+        text += "\t\t\t\t" + entries[i] + "\t\t\t\t    \\n" + (i + 1 < entries.size() ? "\\" : "") + lineEnd;
     return text;
 }
 
-std::optional<std::string> readWhole(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
+// Vellora, then the given programs without any other entry for it.
+std::vector<std::string> velloraAndThen(const std::vector<std::string>& programs) {
+    std::vector<std::string> entries{xscreensaverEntry};
+    for (const std::string& entry : programs)
+        if (programOf(entry) != "vellora") entries.push_back(entry);
+    return entries;
 }
 
-bool writeAtomically(const std::string& path, const std::string& text) {
-    const std::string temporary = path + ".new";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        if (!(out << text) || !out.flush()) return false;
-    }
-    if (std::rename(temporary.c_str(), path.c_str()) == 0) return true;
-    std::remove(temporary.c_str());
-    return false;
-}
-
-std::string homeDirectory() {
-    if (const char* home = std::getenv("HOME"); home && *home) return home;
-    const passwd* user = getpwuid(getuid());
-    return user ? user->pw_dir : ".";
-}
+// The daemon reads nothing larger; a bigger file is no settings file of the user's.
+constexpr std::size_t largestResourceFile = 16u << 20;
 
 }  // namespace
 
-std::optional<std::string> withVelloraProgram(const std::string& fileText) {
+std::optional<std::string> withVelloraProgram(const std::string& fileText,
+                                              const std::vector<std::string>& systemPrograms) {
     std::vector<std::string> lines = splitLines(fileText);
+    const std::string lineEnd = !lines.empty() && lines[0] != withoutCr(lines[0]) ? "\r\n" : "\n";
     std::optional<ProgramsResource> programs = findPrograms(lines);
-    if (!programs) return fileText + (fileText.empty() || fileText.back() == '\n' ? "" : "\n") +
-                          programsText({xscreensaverEntry});
+    // Without a resource of its own the daemon runs its defaults, which stay.
+    if (!programs)
+        return fileText + (fileText.empty() || fileText.back() == '\n' ? "" : lineEnd) +
+               programsText(velloraAndThen(systemPrograms), lineEnd);
     for (const std::string& entry : programs->entries)
         if (programOf(entry) == "vellora") return std::nullopt;
     programs->entries.insert(programs->entries.begin(), xscreensaverEntry);
     std::string text;
     for (std::size_t i = 0; i < programs->firstLine; ++i) text += lines[i] + "\n";
-    text += programsText(programs->entries);
+    text += programsText(programs->entries, lines[programs->firstLine] != withoutCr(lines[programs->firstLine]) ? "\r\n" : "\n");
     for (std::size_t i = programs->lastLine + 1; i < lines.size(); ++i) text += lines[i] + "\n";
     return text;
 }
 
 std::string newXscreensaverFile(const std::vector<std::string>& systemPrograms) {
-    std::vector<std::string> entries{xscreensaverEntry};
-    for (const std::string& entry : systemPrograms)
-        if (programOf(entry) != "vellora") entries.push_back(entry);
-    return "# Made by vellora --install-xscreensaver from the system's defaults.\n" + programsText(entries);
+    return "# Made by vellora --install-xscreensaver from the system's defaults.\n" +
+           programsText(velloraAndThen(systemPrograms));
 }
 
 std::vector<std::string> systemDefaultPrograms() {
-    if (std::optional<std::string> defaults = readWhole("/etc/X11/app-defaults/XScreenSaver"))
-        if (std::optional<ProgramsResource> programs = findPrograms(splitLines(*defaults))) return programs->entries;
+    const UserFile defaults = readUserFile("/etc/X11/app-defaults/XScreenSaver", largestResourceFile);
+    if (defaults.state == UserFile::State::read)
+        if (std::optional<ProgramsResource> programs = findPrograms(splitLines(defaults.bytes))) return programs->entries;
     std::vector<std::string> hacks;
     if (DIR* folder = opendir("/usr/share/xscreensaver/config")) {
         while (const dirent* item = readdir(folder)) {
@@ -148,23 +144,31 @@ std::vector<std::string> systemDefaultPrograms() {
     return hacks;
 }
 
-int installIntoXscreensaver() {
-    const std::string path = homeDirectory() + "/.xscreensaver";
-    const std::optional<std::string> old = readWhole(path);
-    if (!old) {
-        if (!writeAtomically(path, newXscreensaverFile(systemDefaultPrograms()))) {
+int installIntoXscreensaver(const std::string& homeFolder) {
+    const std::string path = homeFolder + "/.xscreensaver";
+    const UserFile old = readUserFile(path, largestResourceFile);
+    if (old.state == UserFile::State::unreadable) {
+        std::fprintf(stderr,
+                     "vellora: cannot read %s (%s), so it is left as it is. Make it readable for this user, "
+                     "or move it away to start afresh, and run this again.\n",
+                     path.c_str(), old.problem.c_str());
+        return 1;
+    }
+    if (old.state == UserFile::State::missing) {
+        if (!writeUserFile(path, newXscreensaverFile(systemDefaultPrograms()), newFileMode())) {
             std::fprintf(stderr, "vellora: cannot write %s\n", path.c_str());
             return 1;
         }
         std::printf("Made %s with Vellora and the system's screen savers.\n", path.c_str());
         return 0;
     }
-    const std::optional<std::string> updated = withVelloraProgram(*old);
+    const std::optional<std::string> updated = withVelloraProgram(old.bytes, systemDefaultPrograms());
     if (!updated) {
         std::printf("%s already names Vellora.\n", path.c_str());
         return 0;
     }
-    if (!writeAtomically(path + ".bak", *old) || !writeAtomically(path, *updated)) {
+    const std::pair owner{old.owner, old.group};
+    if (!writeUserFile(path + ".bak", old.bytes, old.mode, owner) || !writeUserFile(path, *updated, old.mode, owner)) {
         std::fprintf(stderr, "vellora: cannot write %s\n", path.c_str());
         return 1;
     }

@@ -27,6 +27,7 @@ public:
     bool replaceFile(const std::string& from, const std::string& to) override;
     bool removeFile(const std::string& path) override { return inner_.removeFile(path); }
     std::string windowsDirectory() override { return inner_.windowsDirectory(); }
+    std::size_t longestPathBytes() override { return inner_.longestPathBytes(); }
 
     void failAt(OutputFault fault) { counter_.fault = fault; }
     const std::vector<OutputFault>& steps() const { return steps_; }

@@ -57,6 +57,10 @@ public:
     virtual void resize(std::int32_t width, std::int32_t height) = 0;
     // Shows the whole stored contents again, after an expose.
     virtual void repaint() = 0;
+    // Shows width × height 0xRRGGBB pixels (row-major) at left, top, clipped to the
+    // window, over the contents until a drawing reaches them, which first blanks them.
+    virtual void showMessage(std::int32_t left, std::int32_t top, std::int32_t width, std::int32_t height,
+                             const std::uint32_t* pixels) = 0;
 };
 std::unique_ptr<WindowCanvas> makeWindowCanvas(Window window, std::int32_t width, std::int32_t height,
                                                bool physicalFromScreen);

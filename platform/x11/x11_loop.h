@@ -36,6 +36,9 @@ struct EventLoop {
     WindowTimers timers;
     bool quitPosted = false;
     std::intptr_t quitCode = 0;
+    // In --root mode a message is written on the show's window instead of a box: the
+    // daemon's window would cover a box, and the show would wait for it unseen.
+    bool messagesOnWindow = false;
 };
 
 EventLoop& eventLoop();

@@ -5,6 +5,7 @@
 
 #include "platform/linux/show_options.h"
 #include "platform/x11/x11_internal.h"
+#include "platform/x11/x11_loop.h"
 #include "shell/shell.h"
 
 namespace vellora::linux_platform {
@@ -34,6 +35,7 @@ int runShowOnX11(const CommandLine& command) {
         return 1;
     }
     installLinuxPlatform(windowServices(), shell());
+    eventLoop().messagesOnWindow = command.form == ShowForm::root;
     applyShowOptions(command);
 
     if (command.form == ShowForm::fullScreen) chooseMonitor(command);

@@ -176,6 +176,18 @@ void handleEvent(XEvent& event) {
     }
 }
 
+// The message in the middle of the show's window, over whatever it shows.
+void writeMessageOnWindow(const std::string& utf8) {
+    XWindowAttributes attributes{};
+    if (!windowAttributes(loop.show.xid, attributes)) return;
+    if (!loop.show.canvas)
+        loop.show.canvas = makeWindowCanvas(loop.show.xid, attributes.width, attributes.height, loop.show.fullScreen);
+    const TextImage image = renderMessageText(utf8, attributes.width, attributes.height);
+    if (image.pixels.empty()) return;
+    loop.show.canvas->showMessage((attributes.width - image.width) / 2, (attributes.height - image.height) / 2,
+                                  image.width, image.height, image.pixels.data());
+}
+
 }  // namespace
 
 void waitForWork(int timeoutMs) {
@@ -235,10 +247,16 @@ public:
     }
     void messageBox(WindowHandle, const std::string& text, const std::string& caption) override {
         if (ended()) return;
+        // The settings file's box names the file as it is found on this system, in
+        // the file-name encoding; the other captions are ASCII words.
+        const std::string textUtf8 = text::utf8FromGbk(text), captionUtf8 = text::utf8FromPath(localPath(caption));
+        if (loop.messagesOnWindow) {
+            // Nothing waits for OK: the show goes on ticking, and a drawing over the message takes it away.
+            if (!loop.show.destroyed) writeMessageOnWindow(textUtf8 + "\n" + captionUtf8);
+            return;
+        }
         if (loop.show.fullScreen && !loop.show.destroyed) releaseInput();
-        // The settings file's box names the file as it is found on this system.
-        runMessageDialog(linux_platform::text::utf8FromGbk(text), linux_platform::text::utf8FromGbk(localPath(caption)), keepDialogOpen,
-                         reclaimErrorHandler);
+        runMessageDialog(textUtf8, captionUtf8, keepDialogOpen, reclaimErrorHandler);
         if (loop.show.fullScreen && !loop.show.destroyed && !ended()) grabInput();
     }
     MessageResult defaultProc(WindowHandle window, MessageId message, WParam, LParam) override {

@@ -5,3 +5,9 @@ foreach(target settings image_list picture_header decode exif)
     target_link_libraries(fuzz_${target} PRIVATE vellora_testplatform vellora_decode)
     target_link_options(fuzz_${target} PRIVATE -fsanitize=fuzzer)
 endforeach()
+
+# The user's ~/.xscreensaver as --install-xscreensaver edits it.
+add_executable(fuzz_xscreensaver tests/fuzz/fuzz_xscreensaver.cpp platform/linux/xscreensaver_setup.cpp
+                                 platform/linux/user_files.cpp)
+target_link_libraries(fuzz_xscreensaver PRIVATE vellora_testplatform)
+target_link_options(fuzz_xscreensaver PRIVATE -fsanitize=fuzzer)

@@ -2,6 +2,7 @@
 settings folder of its own, and helpers that wait by polling, never by sleeping
 a fixed time."""
 import os
+import re
 import shutil
 import signal
 import subprocess
@@ -23,6 +24,33 @@ def wait_until(check, timeout, interval=0.02):
         time.sleep(interval)
 
 
+# The calls a durable replace is made of, for strace's -e trace=.
+REPLACE_CALLS = "openat,fsync,rename,renameat,renameat2"
+
+
+def replaced_durably(trace, target):
+    """Whether an strace log of REPLACE_CALLS shows `target` replaced by a rename of a
+    file that was flushed after it was opened for writing, and the folder flushed
+    after the rename."""
+    events = []
+    for line in trace.splitlines():
+        if m := re.search(r'openat\(AT_FDCWD, "([^"]*)", ([A-Z_|]+)(?:, \d+)?\)\s*= (\d+)', line):
+            events.append(("open", m[1], int(m[3]), "O_DIRECTORY" in m[2], "O_WRONLY" in m[2] or "O_RDWR" in m[2]))
+        elif m := re.search(r"fsync\((\d+)\)\s*= 0", line):
+            events.append(("fsync", int(m[1])))
+        elif m := re.search(r'rename(?:at2?)?\((?:AT_FDCWD, )?"([^"]*)", (?:AT_FDCWD, )?"([^"]*)"', line):
+            if re.search(r"\)\s*= 0$", line.rstrip()):
+                events.append(("rename", m[1], m[2]))
+    for at, event in enumerate(events):
+        if event[0] != "rename" or event[2] != target:
+            continue
+        opened = [i for i, e in enumerate(events[:at]) if e[0] == "open" and e[1] == event[1] and e[4]]
+        flushed = opened and any(e == ("fsync", events[opened[-1]][2]) for e in events[opened[-1]:at])
+        folders = [e[2] for e in events[at:] if e[0] == "open" and e[3] and e[1] == os.path.dirname(target)]
+        return bool(flushed and folders and any(e[0] == "fsync" and e[1] in folders for e in events[at:]))
+    return False
+
+
 def free_display():
     for n in range(300, 400):
         if not os.path.exists(f"/tmp/.X11-unix/X{n}") and not os.path.exists(f"/tmp/.X{n}-lock"):
@@ -35,7 +63,9 @@ def himetric(pixels):
 
 
 class XWorld:
-    def __init__(self, build_dir):
+    """One virtual screen of `depth` bits (the default visual of that depth Xvfb offers)."""
+
+    def __init__(self, build_dir, depth=24):
         self.build = os.path.abspath(build_dir)
         self.program = os.path.join(self.build, "vellora")
         self.root = tempfile.mkdtemp(prefix="vellora-linux-", dir=self.build)
@@ -48,10 +78,11 @@ class XWorld:
         self.env.pop("XSCREENSAVER_WINDOW", None)
         self.xvfb = None
         self.screen_mm = None
+        self.depth = depth
 
     def start(self):
         display = free_display()
-        self.xvfb = subprocess.Popen(["Xvfb", f":{display}", "-screen", "0", f"{SCREEN[0]}x{SCREEN[1]}x24",
+        self.xvfb = subprocess.Popen(["Xvfb", f":{display}", "-screen", "0", f"{SCREEN[0]}x{SCREEN[1]}x{self.depth}",
                                       "-nolisten", "tcp"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.env["DISPLAY"] = f":{display}"
         if not wait_until(lambda: os.path.exists(f"/tmp/.X11-unix/X{display}"), 20):
@@ -139,9 +170,11 @@ class XWorld:
         return subprocess.Popen([self.program, *map(str, args)], env=env or self.env, stdout=subprocess.PIPE,
                                 stderr=subprocess.PIPE)
 
-    def make_window(self, x, y, w, h):
+    def make_window(self, x, y, w, h, *depth):
+        """A window of the screen's default visual, or of the 32-bit one with alpha when `depth` is 32."""
         helper = subprocess.Popen([os.path.join(self.build, "vellora-xwindow"), "create", str(x), str(y), str(w),
-                                   str(h)], env=self.env, stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+                                   str(h), *map(str, depth)], env=self.env, stdin=subprocess.PIPE,
+                                  stdout=subprocess.PIPE)
         window = int(helper.stdout.readline())
         return helper, window
 

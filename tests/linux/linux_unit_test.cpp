@@ -8,12 +8,16 @@
 #include "platform/linux/command_line.h"
 #include "platform/linux/dialog_text.h"
 #include "platform/linux/linux_internal.h"
+#include "platform/linux/user_files.h"
 #include "platform/linux/window_timers.h"
 #include "resources/gbk_text.h"
+#include "slideshow/picture_source.h"
 #include "slideshow/settings_file.h"
 #include "slideshow/slide_state.h"
 
 #include <stdlib.h>
+#include <pwd.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -220,6 +224,120 @@ TEST(SettingsFolder, StandsInForTheWindowsDirectory) {
     if (savedConfig.empty()) unsetenv("XDG_CONFIG_HOME"); else setenv("XDG_CONFIG_HOME", savedConfig.c_str(), 1);
     installPlatform({});
     std::filesystem::remove_all(root);
+}
+
+// Saving from the settings dialog replaces what the settings path leads to: a link
+// stays a link, also into another file system, and the file keeps its mode.
+TEST(SettingsFolder, ASaveKeepsLinksAndModes) {
+    namespace fs = std::filesystem;
+    struct Case {
+        const char* name;
+        const char* linkTo;  // relative to the settings folder; nothing: a plain file
+        mode_t mode;         // 0: there is no file yet
+        bool otherFileSystem = false;
+    };
+    const std::vector<Case> cases = {
+        {"a 0600 file", nullptr, 0600},
+        {"a 0444 file", nullptr, 0444},
+        {"no file", nullptr, 0},
+        {"a link into another folder", "../dotfiles/Tessaview.ini", 0640},
+        {"a link to a file not made yet", "../dotfiles/Tessaview.ini", 0},
+        {"a link into another file system", "shared/Tessaview.ini", 0600, true},
+    };
+    const fs::path root = fs::temp_directory_path() / ("vellora-links-" + std::to_string(getpid()));
+    const std::string savedConfig = getenv("XDG_CONFIG_HOME") ? getenv("XDG_CONFIG_HOME") : "";
+    setenv("XDG_CONFIG_HOME", (root / "config").c_str(), 1);
+    installPlatform({nullptr, &files(), nullptr, nullptr});
+    const mode_t oldMask = umask(022);
+    for (const Case& c : cases) {
+        fs::remove_all(root);
+        const fs::path folder = root / "config/vellora", settings = folder / "Tessaview.ini";
+        fs::create_directories(folder);
+        fs::create_directories(root / "config/dotfiles");
+        fs::path file = settings;
+        if (c.otherFileSystem) {
+            // A folder of another file system, when the machine has one to offer.
+            const fs::path shm = fs::path("/dev/shm") / ("vellora-links-" + std::to_string(getpid()));
+            struct stat a {}, b {};
+            if (stat("/dev/shm", &a) != 0 || stat(root.c_str(), &b) != 0 || a.st_dev == b.st_dev) continue;
+            fs::remove_all(shm);
+            fs::create_directory(shm);
+            fs::create_symlink(shm, folder / "shared");
+        }
+        if (c.linkTo) {
+            fs::create_symlink(c.linkTo, settings);
+            file = fs::weakly_canonical(folder / c.linkTo);
+        }
+        if (c.mode) {
+            std::ofstream(file, std::ios::binary) << "old\r\n1\r\n2\r\n3";
+            chmod(file.c_str(), c.mode);
+        }
+        EXPECT_TRUE(writeSettings(Settings{"/pictures/list.txt", 9, 10, 1})) << c.name;
+        EXPECT_EQ(fileText(file), "/pictures/list.txt\r\n9\r\n10\r\n1") << c.name;
+        EXPECT_EQ(fs::is_symlink(settings), c.linkTo != nullptr) << c.name;
+        struct stat info {};
+        EXPECT_EQ(stat(file.c_str(), &info), 0) << c.name;
+        EXPECT_EQ(info.st_mode & 07777, c.mode ? c.mode : 0644u) << c.name;
+        for (const auto& entry : fs::recursive_directory_iterator(root))
+            EXPECT_EQ(entry.path().filename().string().find(".new"), std::string::npos) << c.name << ": " << entry.path();
+        if (c.otherFileSystem) fs::remove_all(fs::canonical(folder / "shared"));
+    }
+    umask(oldMask);
+    if (savedConfig.empty()) unsetenv("XDG_CONFIG_HOME"); else setenv("XDG_CONFIG_HOME", savedConfig.c_str(), 1);
+    installPlatform({});
+    fs::remove_all(root);
+}
+
+// One home folder for the show's settings and for --install-xscreensaver.
+TEST(SettingsFolder, TheHomeFolderIsHomeElseTheAccounts) {
+    const std::string savedHome = getenv("HOME") ? getenv("HOME") : "";
+    const std::string savedConfig = getenv("XDG_CONFIG_HOME") ? getenv("XDG_CONFIG_HOME") : "";
+    unsetenv("XDG_CONFIG_HOME");
+    const passwd* account = getpwuid(getuid());
+    ASSERT_TRUE(account);
+    const std::string accountHome = account->pw_dir;
+    struct Case {
+        const char* home;  // nothing: unset
+        std::string want;
+    };
+    for (const Case& c : {Case{"/home/elsewhere", "/home/elsewhere"}, Case{"", accountHome}, Case{nullptr, accountHome}}) {
+        if (c.home) setenv("HOME", c.home, 1); else unsetenv("HOME");
+        EXPECT_EQ(homeFolder(), c.want) << (c.home ? c.home : "(unset)");
+        EXPECT_EQ(configDirectory(), c.want + "/.config/vellora") << (c.home ? c.home : "(unset)");
+    }
+    setenv("HOME", savedHome.c_str(), 1);
+    if (!savedConfig.empty()) setenv("XDG_CONFIG_HOME", savedConfig.c_str(), 1);
+}
+
+// Lines of the settings file and the list hold paths as long as the system takes
+// (4096 bytes), not only Windows' 259; a longer line still stops the reading there.
+TEST(SettingsFolder, LinesAsLongAsTheSystemsPaths) {
+    namespace fs = std::filesystem;
+    const fs::path root = fs::temp_directory_path() / ("vellora-long-" + std::to_string(getpid()));
+    fs::remove_all(root);
+    const std::string savedConfig = getenv("XDG_CONFIG_HOME") ? getenv("XDG_CONFIG_HOME") : "";
+    setenv("XDG_CONFIG_HOME", (root / "config").c_str(), 1);
+    fs::create_directories(root / "config/vellora");
+    installPlatform({nullptr, &files(), nullptr, nullptr});
+    struct Case {
+        std::size_t bytes;  // of the list path, and of the list's first line
+        bool whole;         // read whole, and the lines after it with it
+    };
+    for (const Case& c : {Case{262, true}, Case{4096, true}, Case{4097, false}}) {
+        const std::string path = "/" + std::string(c.bytes - 1, 'l');
+        std::ofstream(root / "config/vellora/Tessaview.ini", std::ios::binary) << path << "\r\n9\r\n10\r\n1";
+        std::unique_ptr<InputFile> file = openSettingsFile();
+        ASSERT_TRUE(file);
+        Settings read;
+        readSettings(*file, read);
+        EXPECT_EQ(read.imageListPath == path, c.whole) << c.bytes;
+        EXPECT_EQ(read.effectIndex, c.whole ? 9 : 0) << c.bytes;
+        std::ofstream(root / "list.txt", std::ios::binary) << std::string(c.bytes, 'p') << "\na\nb\n";
+        EXPECT_EQ(countImages((root / "list.txt").string()), c.whole ? 3 : 0) << c.bytes;
+    }
+    if (savedConfig.empty()) unsetenv("XDG_CONFIG_HOME"); else setenv("XDG_CONFIG_HOME", savedConfig.c_str(), 1);
+    installPlatform({});
+    fs::remove_all(root);
 }
 
 TEST(WindowTimers, PeriodicWithAtMostOnePendingTick) {

@@ -17,6 +17,9 @@ import gi
 gi.require_version("Atspi", "2.0")
 from gi.repository import Atspi  # noqa: E402
 
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from linux_env import REPLACE_CALLS, replaced_durably  # noqa: E402
+
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 TITLE = "Vellora 屏保设置  ---  https://vellora.example/"
 ROWS = ["随机", "无", "图像扩大", "向下扫描", "向上扫描", "向右扫描", "向左扫描", "水平平分", "垂直平分", "马赛克",
@@ -252,6 +255,38 @@ def test_ok_saves_what_the_controls_hold(world):
         world.xdotool("key", "Return") if press == "Return" else click(ids[1])
         assert world.exit_code() == 1, f"{name}: OK did not end the dialog with 1"
         assert world.saved() == saved, (name, world.saved())
+
+
+def test_ok_saves_through_a_link_keeping_the_mode_and_flushes(world):
+    """A settings file kept elsewhere (a dotfile manager's link) stays linked, keeps its
+    mode, and the new file and its folder reach the disk."""
+    elsewhere = os.path.join(world.root, "dotfiles")
+    os.makedirs(elsewhere, exist_ok=True)
+    kept = os.path.join(elsewhere, "Tessaview.ini")
+    with open(kept, "wb") as f:
+        f.write(b"/p/list.txt\r\n2\r\n5\r\n0")
+    os.chmod(kept, 0o600)
+    if os.path.lexists(world.settings):
+        os.remove(world.settings)
+    os.symlink(kept, world.settings)
+    log = os.path.join(world.root, "strace.log")
+    try:
+        world.process = subprocess.Popen([world.program], env=world.env)
+        _, ids = world.dialog()
+        tracer = subprocess.Popen(["strace", "-f", "-o", log, "-e", f"trace={REPLACE_CALLS}", "-p",
+                                   str(world.process.pid)], stderr=subprocess.PIPE)
+        assert b"attached" in tracer.stderr.readline(), "strace did not attach"
+        set_text(ids[1002], "30")
+        click(ids[1])
+        assert world.exit_code() == 1, "OK did not end the dialog with 1"
+        tracer.wait(10)
+        assert os.path.islink(world.settings), "the link became a file"
+        assert open(kept, "rb").read() == b"/p/list.txt\r\n2\r\n30\r\n0"
+        assert os.stat(kept).st_mode & 0o777 == 0o600, oct(os.stat(kept).st_mode)
+        assert replaced_durably(open(log).read(), kept), open(log).read()
+    finally:
+        os.remove(world.settings)
+        shutil.rmtree(elsewhere)
 
 
 def test_cancel_esc_and_close_box_leave_the_file(world):
