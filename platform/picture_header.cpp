@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <iterator>
 #include <optional>
 
 namespace vellora {
@@ -12,6 +13,8 @@ namespace {
 class Bytes {
 public:
     Bytes(const unsigned char* data, std::size_t size) : data_(data), size_(size) {}
+    // The same bytes up to `end` only.
+    Bytes(const Bytes& whole, std::uint64_t end) : data_(whole.data_), size_(static_cast<std::size_t>(std::min<std::uint64_t>(end, whole.size_))) {}
 
     std::size_t size() const { return size_; }
     bool has(std::uint64_t at, std::uint64_t count) const { return at <= size_ && count <= size_ - at; }
@@ -178,6 +181,162 @@ PictureHeader readTiff(const Bytes& b, TiffLayout layout) {
     return sized(PictureFormat::tiff, *width, *height);
 }
 
+// ---- WebP: a RIFF file whose first chunk says how the picture is stored.
+
+PictureHeader readWebp(const Bytes& b) {
+    const std::optional<std::uint32_t> chunk = b.be32(12);
+    if (chunk == 0x56503858u) {  // "VP8X": the canvas, each side less one in 24 bits
+        const std::optional<std::uint32_t> w = b.read(24, 3, false), h = b.read(27, 3, false);
+        if (w && h) return sized(PictureFormat::webp, std::uint64_t{*w} + 1, std::uint64_t{*h} + 1);
+    } else if (chunk == 0x5650384Cu) {  // "VP8L": a signature byte, then 14 bits per side less one
+        const std::optional<std::uint32_t> bits = b.le32(21);
+        if (b.byte(20) == 0x2Fu && bits) return sized(PictureFormat::webp, (*bits & 0x3FFF) + 1, ((*bits >> 14) & 0x3FFF) + 1);
+    } else if (chunk == 0x56503820u) {  // "VP8 ": a key frame's start code, then 14 bits per side
+        const std::optional<std::uint32_t> w = b.le16(26), h = b.le16(28);
+        if (b.byte(23) == 0x9Du && b.byte(24) == 0x01u && b.byte(25) == 0x2Au && w && h)
+            return sized(PictureFormat::webp, *w & 0x3FFF, *h & 0x3FFF);
+    }
+    return damaged(PictureFormat::webp);
+}
+
+// ---- HEIF and AVIF: ISO base media boxes.
+
+struct Box {
+    std::uint32_t type = 0;
+    std::uint64_t contents = 0;  // where the box's contents start
+    std::uint64_t end = 0;       // just past the box
+};
+
+// The box at `at`, which must end by `limit`; nothing when it does not fit.
+std::optional<Box> boxAt(const Bytes& b, std::uint64_t at, std::uint64_t limit) {
+    const std::optional<std::uint32_t> size32 = b.be32(at), type = b.be32(at + 4);
+    if (!size32 || !type) return std::nullopt;
+    std::uint64_t size = *size32, header = 8;
+    if (size == 1) {
+        const std::optional<std::uint64_t> large = b.u64(at + 8, true);
+        if (!large) return std::nullopt;
+        size = *large, header = 16;
+    } else if (size == 0) {
+        size = limit - at;
+    }
+    if (size < header || size > limit - at) return std::nullopt;
+    return Box{*type, at + header, at + size};
+}
+
+// The first child of the given type among the boxes from `from` to `limit`.
+std::optional<Box> childBox(const Bytes& b, std::uint64_t from, std::uint64_t limit, std::uint32_t type) {
+    for (std::uint64_t at = from; at < limit;) {
+        const std::optional<Box> box = boxAt(b, at, limit);
+        if (!box) return std::nullopt;
+        if (box->type == type) return box;
+        at = box->end;
+    }
+    return std::nullopt;
+}
+
+constexpr std::uint32_t fourCc(const char (&name)[5]) {
+    return std::uint32_t(std::uint8_t(name[0])) << 24 | std::uint32_t(std::uint8_t(name[1])) << 16 |
+           std::uint32_t(std::uint8_t(name[2])) << 8 | std::uint8_t(name[3]);
+}
+
+// The format the brands of a whole leading file-type box name: AVIF where an
+// AVIF brand is among them, as AVIF files list HEIF's generic brands too.
+PictureFormat isoFormat(const Bytes& b) {
+    const std::optional<Box> ftyp = boxAt(b, 0, b.size());
+    if (!ftyp || ftyp->type != fourCc("ftyp")) return PictureFormat::none;
+    constexpr std::uint32_t heifBrands[] = {fourCc("heic"), fourCc("heix"), fourCc("heim"), fourCc("heis"),
+                                            fourCc("hevc"), fourCc("hevx"), fourCc("mif1"), fourCc("msf1")};
+    PictureFormat format = PictureFormat::none;
+    for (std::uint64_t at = ftyp->contents; at + 4 <= ftyp->end; at += at == ftyp->contents ? 8 : 4) {
+        const std::uint32_t brand = *b.be32(at);
+        if (brand == fourCc("avif") || brand == fourCc("avis")) return PictureFormat::avif;
+        if (std::find(std::begin(heifBrands), std::end(heifBrands), brand) != std::end(heifBrands)) format = PictureFormat::heif;
+    }
+    return format;
+}
+
+// meta (a full box) > iprp > ipco > ispe (a full box: width, height). The whole
+// property container must be there, so that no later, larger property is missed.
+PictureHeader readIso(const Bytes& b, PictureFormat format) {
+    const std::optional<Box> meta = childBox(b, 0, b.size(), fourCc("meta"));
+    const std::optional<Box> iprp = meta ? childBox(b, meta->contents + 4, meta->end, fourCc("iprp")) : std::nullopt;
+    const std::optional<Box> ipco = iprp ? childBox(b, iprp->contents, iprp->end, fourCc("ipco")) : std::nullopt;
+    if (!ipco) return damaged(format);
+    std::uint64_t width = 0, height = 0;
+    for (std::uint64_t at = ipco->contents; at < ipco->end;) {
+        const std::optional<Box> box = boxAt(b, at, ipco->end);
+        if (!box) return damaged(format);
+        const std::optional<std::uint32_t> w = b.be32(box->contents + 4), h = b.be32(box->contents + 8);
+        if (box->type == fourCc("ispe") && w && h && box->contents + 12 <= box->end &&
+            std::uint64_t{*w} * *h > width * height)
+            width = *w, height = *h;
+        at = box->end;
+    }
+    return sized(format, width, height);
+}
+
+// ---- JPEG XL: a bit-packed size header at the start of the codestream.
+
+class BitReader {
+public:
+    BitReader(const Bytes& b, std::uint64_t at) : b_(b), at_(at) {}
+    // The next `count` bits, least significant first; nothing past the end.
+    std::optional<std::uint64_t> bits(int count) {
+        std::uint64_t value = 0;
+        for (int i = 0; i < count; ++i, ++bit_) {
+            const std::optional<std::uint32_t> byte = b_.byte(at_ + bit_ / 8);
+            if (!byte) return std::nullopt;
+            value |= std::uint64_t{(*byte >> (bit_ % 8)) & 1} << i;
+        }
+        return value;
+    }
+    // A side: a multiple of 8 in 5 bits when small, else 9, 13, 18 or 30 bits by a
+    // 2-bit selector, each value one less than the side.
+    std::optional<std::uint64_t> side(bool small) {
+        if (small) {
+            const std::optional<std::uint64_t> eighths = bits(5);
+            return eighths ? std::optional<std::uint64_t>((*eighths + 1) * 8) : std::nullopt;
+        }
+        constexpr int widths[] = {9, 13, 18, 30};
+        const std::optional<std::uint64_t> selector = bits(2);
+        const std::optional<std::uint64_t> value = selector ? bits(widths[*selector]) : std::nullopt;
+        return value ? std::optional<std::uint64_t>(*value + 1) : std::nullopt;
+    }
+
+private:
+    const Bytes& b_;
+    std::uint64_t at_;
+    std::uint64_t bit_ = 0;
+};
+
+PictureHeader readJxlCodestream(const Bytes& b, std::uint64_t at) {
+    if (b.byte(at) != 0xFFu || b.byte(at + 1) != 0x0Au) return damaged(PictureFormat::jxl);
+    BitReader bits(b, at + 2);
+    const std::optional<std::uint64_t> small = bits.bits(1);
+    const std::optional<std::uint64_t> height = small ? bits.side(*small != 0) : std::nullopt;
+    const std::optional<std::uint64_t> ratio = height ? bits.bits(3) : std::nullopt;
+    if (!ratio) return damaged(PictureFormat::jxl);
+    constexpr std::uint64_t ratios[7][2] = {{1, 1}, {12, 10}, {4, 3}, {3, 2}, {16, 9}, {5, 4}, {2, 1}};
+    if (*ratio != 0) return sized(PictureFormat::jxl, *height * ratios[*ratio - 1][0] / ratios[*ratio - 1][1], *height);
+    const std::optional<std::uint64_t> width = bits.side(*small != 0);
+    if (!width) return damaged(PictureFormat::jxl);
+    return sized(PictureFormat::jxl, *width, *height);
+}
+
+// The container's first codestream box: jxlc holds it whole, jxlp in parts,
+// each after a 4-byte part number. Only the size header need be there, not the
+// rest of the box.
+PictureHeader readJxlContainer(const Bytes& b) {
+    for (std::uint64_t at = 0; at < b.size();) {
+        const std::optional<Box> box = boxAt(b, at, UINT64_MAX);
+        if (!box) break;
+        if (box->type == fourCc("jxlc")) return readJxlCodestream(Bytes(b, box->end), box->contents);
+        if (box->type == fourCc("jxlp")) return readJxlCodestream(Bytes(b, box->end), box->contents + 4);
+        at = box->end;
+    }
+    return damaged(PictureFormat::jxl);
+}
+
 }  // namespace
 
 PictureHeader readPictureHeader(const unsigned char* data, std::size_t size) {
@@ -190,6 +349,10 @@ PictureHeader readPictureHeader(const unsigned char* data, std::size_t size) {
     if (b.startsWith("MM\0*", 4)) return readTiff(b, {true, false});
     if (b.startsWith("II+\0", 4)) return readTiff(b, {false, true});
     if (b.startsWith("MM\0+", 4)) return readTiff(b, {true, true});
+    if (b.startsWith("RIFF", 4) && b.has(8, 4) && *b.be32(8) == fourCc("WEBP")) return readWebp(b);
+    if (b.startsWith("\xFF\x0A", 2)) return readJxlCodestream(b, 0);
+    if (b.startsWith("\0\0\0\x0CJXL \r\n\x87\n", 12)) return readJxlContainer(b);
+    if (const PictureFormat iso = isoFormat(b); iso != PictureFormat::none) return readIso(b, iso);
     return {};
 }
 

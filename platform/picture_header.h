@@ -8,9 +8,15 @@
 // - Formats: BMP (every info-header version; a negative height means top-down and
 //   reports its magnitude), GIF (the area covering the logical screen and the first
 //   image), JPEG (the first start-of-frame marker), PNG (IHDR) and TIFF (the first
-//   image directory, either byte order, SHORT or LONG sizes).
+//   image directory, either byte order, SHORT or LONG sizes, classic or BigTIFF:
+//   the image that decoders show), WebP (the canvas of VP8X, or the frame of a
+//   plain VP8 or VP8L file), HEIF and AVIF (the largest image-spatial-extents
+//   property, which covers a grid's whole picture as well as its tiles; sizes as
+//   stored, before any rotation) and JPEG XL (the codestream's size header, bare
+//   or in its container's first codestream box; before any orientation).
 // - `unknownFormat`: no signature of these formats (a file shorter than the
-//   signature included). `damaged`: the signature is there but the header is cut
+//   signature included; for HEIF and AVIF the signature is the whole file-type
+//   box, whose brands tell the two apart). `damaged`: the signature is there but the header is cut
 //   short, or states no size or a zero or negative one. `sized`: width and height
 //   are both at least 1.
 // - Portable: no OS header, so every platform's loader can call it. Nothing throws.
@@ -25,7 +31,7 @@ namespace vellora {
 // already strains a 32-bit process.
 inline constexpr std::uint64_t maxPicturePixels = 100'000'000;
 
-enum class PictureFormat { none, bmp, gif, jpeg, png, tiff };
+enum class PictureFormat { none, bmp, gif, jpeg, png, tiff, webp, heif, avif, jxl };
 enum class HeaderStatus { unknownFormat, damaged, sized };
 
 struct PictureHeader {

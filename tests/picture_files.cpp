@@ -2,6 +2,10 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <utility>
 
 #include <gif_lib.h>
 #include <jpeglib.h>
@@ -124,7 +128,7 @@ std::string bmpFile(const BmpLayout& layout) {
     return file + header + pixels;
 }
 
-std::string jpegFile(const JpegLayout& layout) {
+std::string jpegFile(const JpegLayout& layout, const JpegExtras& extras) {
     jpeg_compress_struct info;
     jpeg_error_mgr errors;
     info.err = jpeg_std_error(&errors);
@@ -141,9 +145,15 @@ std::string jpegFile(const JpegLayout& layout) {
     jpeg_set_defaults(&info);
     jpeg_set_quality(&info, layout.quality, TRUE);
     if (!layout.subsampled) info.comp_info[0].h_samp_factor = info.comp_info[0].v_samp_factor = 1;
+    if (extras.ycck) jpeg_set_colorspace(&info, JCS_YCCK);
     if (layout.progressive) jpeg_simple_progression(&info);
+    info.arith_code = extras.arithmetic;
     info.write_Adobe_marker = layout.samples == JpegSamples::cmyk && layout.adobeMarker;
     jpeg_start_compress(&info, TRUE);
+    if (!extras.iccProfile.empty()) {
+        jpeg_write_icc_profile(&info, reinterpret_cast<const JOCTET*>(extras.iccProfile.data()),
+                               static_cast<unsigned>(extras.iccProfile.size()));
+    }
     const std::size_t stride = static_cast<std::size_t>(layout.width) * info.input_components;
     while (info.next_scanline < info.image_height) {
         JSAMPROW row = const_cast<JSAMPROW>(layout.values.data() + info.next_scanline * stride);
@@ -156,7 +166,7 @@ std::string jpegFile(const JpegLayout& layout) {
     return file;
 }
 
-std::string pngFile(const PngLayout& layout) {
+std::string pngFile(const PngLayout& layout, const std::string& iccProfile) {
     std::string file;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
@@ -176,6 +186,10 @@ std::string pngFile(const PngLayout& layout) {
     if (!layout.paletteAlpha.empty() || !t.empty()) {
         png_set_tRNS(png, info, layout.paletteAlpha.empty() ? nullptr : layout.paletteAlpha.data(),
                      static_cast<int>(layout.paletteAlpha.size()), t.empty() ? nullptr : &key);
+    }
+    if (!iccProfile.empty()) {
+        png_set_iCCP(png, info, "profile", PNG_COMPRESSION_TYPE_BASE, reinterpret_cast<png_const_bytep>(iccProfile.data()),
+                     static_cast<png_uint_32>(iccProfile.size()));
     }
     png_write_info(png, info);
 
@@ -245,6 +259,24 @@ std::string gifFile(const GifLayout& layout) {
     EGifCloseFile(gif, &error);
     GifFreeMapObject(global);
     return file;
+}
+
+std::string encodedWith(const std::string& command, const std::string& input, const std::string& inputName) {
+    char folderTemplate[] = "/tmp/vellora-encode-XXXXXX";
+    const char* folder = mkdtemp(folderTemplate);
+    if (folder == nullptr) return {};
+    const std::string in = std::string(folder) + "/" + inputName, out = std::string(folder) + "/out";
+    std::ofstream(in, std::ios::binary).write(input.data(), static_cast<std::streamsize>(input.size()));
+    std::string line = command;
+    for (const auto& [name, path] : {std::pair<std::string, std::string>{"{in}", in}, {"{out}", out}})
+        for (std::size_t at; (at = line.find(name)) != std::string::npos;) line.replace(at, name.size(), path);
+    std::string bytes;
+    if (std::system(("(" + line + ") >/dev/null 2>&1").c_str()) == 0) {
+        std::ifstream file(out, std::ios::binary);
+        bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    }
+    std::filesystem::remove_all(folder);
+    return bytes;
 }
 
 }  // namespace vellora::test

@@ -37,7 +37,12 @@ struct JpegLayout {
     bool adobeMarker = true;  // for CMYK: the marker by which Adobe says its ink values are inverted
     int quality = 100;
 };
-std::string jpegFile(const JpegLayout& layout);
+struct JpegExtras {
+    bool ycck = false;        // for CMYK: stored as YCCK, as Photoshop writes it
+    bool arithmetic = false;  // arithmetic instead of Huffman coding
+    std::string iccProfile;   // written in APP2 segments when not empty
+};
+std::string jpegFile(const JpegLayout& layout, const JpegExtras& extras = {});
 
 struct PngLayout {
     int width = 0;
@@ -50,7 +55,8 @@ struct PngLayout {
     std::vector<unsigned char> paletteAlpha;
     std::vector<unsigned> transparentColor;  // one gray or three RGB samples
 };
-std::string pngFile(const PngLayout& layout);
+// With an iCCP chunk when iccProfile is not empty.
+std::string pngFile(const PngLayout& layout, const std::string& iccProfile = {});
 
 // Rewrites the width and height of the header chunk and its checksum.
 std::string withPngSize(std::string png, std::uint32_t width, std::uint32_t height);
@@ -74,5 +80,11 @@ struct GifLayout {
     std::vector<GifFrame> frames;
 };
 std::string gifFile(const GifLayout& layout);
+
+// Runs a command of the Debian encoders (cwebp, avifenc, heif-enc, cjxl, convert,
+// tiffset ...) in a fresh temporary folder, where {in} names a file holding
+// `input` and {out} the file the command is to write; gives that file's bytes, or
+// nothing when the command fails. Several commands may be joined with &&.
+std::string encodedWith(const std::string& command, const std::string& input, const std::string& inputName = "in.png");
 
 }  // namespace vellora::test

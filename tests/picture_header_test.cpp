@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace vellora {
 namespace {
@@ -80,6 +81,57 @@ Sample bigTiff(std::uint64_t width, std::uint64_t height) {
     return {b + le(0, 8), b.size(), 4};
 }
 
+Sample webp(const std::string& chunk, const std::string& header) {
+    const std::string b = "RIFF" + le(4 + 8 + header.size() + 4, 4) + "WEBP" + chunk + le(header.size() + 4, 4) + header;
+    return {b + std::string(4, '\x55'), b.size(), 12};
+}
+Sample webpCanvas(std::uint32_t w, std::uint32_t h) { return webp("VP8X", le(0x10, 4) + le(w - 1, 3) + le(h - 1, 3)); }
+Sample webpLossless(std::uint32_t w, std::uint32_t h) { return webp("VP8L", "\x2F" + le((w - 1) | (h - 1) << 14, 4)); }
+Sample webpLossy(std::uint32_t w, std::uint32_t h) { return webp("VP8 ", std::string("\x10\x02\x00\x9D\x01\x2A", 6) + le(w, 2) + le(h, 2)); }
+
+std::string box(const std::string& type, const std::string& contents) { return be(8 + contents.size(), 4) + type + contents; }
+std::string ispe(std::uint32_t w, std::uint32_t h) { return box("ispe", be(0, 4) + be(w, 4) + be(h, 4)); }
+
+// A file-type box with these brands, then meta > iprp > ipco holding the
+// properties, then the image data.
+Sample iso(const std::string& brands, const std::string& properties) {
+    const std::string ftyp = box("ftyp", brands.substr(0, 4) + be(0, 4) + brands.substr(4));
+    const std::string meta = box("meta", be(0, 4) + box("hdlr", std::string(24, '\0')) + box("iprp", box("ipco", properties)));
+    const std::string b = ftyp + meta;
+    return {b + box("mdat", "xxxx"), b.size(), ftyp.size()};
+}
+
+// A JPEG XL size header: the height in 30 bits, then a ratio, or the width in 30 bits.
+std::string jxlSizeHeader(std::uint32_t width, std::uint32_t height, int ratio, bool small = false) {
+    std::vector<bool> bits;
+    auto put = [&bits](std::uint64_t value, int count) {
+        for (int i = 0; i < count; ++i) bits.push_back((value >> i) & 1);
+    };
+    put(small, 1);
+    if (small) put(height / 8 - 1, 5);
+    else put(3, 2), put(height - 1, 30);
+    put(static_cast<std::uint64_t>(ratio), 3);
+    if (ratio == 0 && small) put(width / 8 - 1, 5);
+    else if (ratio == 0) put(3, 2), put(width - 1, 30);
+    std::string out = "\xFF\x0A";
+    for (std::size_t i = 0; i < bits.size(); i += 8) {
+        unsigned byte = 0;
+        for (std::size_t b = 0; b < 8 && i + b < bits.size(); ++b) byte |= unsigned(bits[i + b]) << b;
+        out.push_back(static_cast<char>(byte));
+    }
+    return out;
+}
+Sample jxl(std::uint32_t width, std::uint32_t height, int ratio = 0, bool small = false) {
+    const std::string b = jxlSizeHeader(width, height, ratio, small);
+    return {b + std::string(8, '\x33'), b.size(), 2};
+}
+Sample jxlContainer(std::uint32_t width, std::uint32_t height, bool parts) {
+    const std::string head = std::string("\0\0\0\x0CJXL \r\n\x87\n", 12) + box("ftyp", "jxl " + be(0, 4) + "jxl ");
+    const std::string codestream = (parts ? be(0, 4) : "") + jxlSizeHeader(width, height, 0) + std::string(20, '\x33');
+    const std::string b = head + box(parts ? "jxlp" : "jxlc", codestream);
+    return {b, head.size() + 8 + (parts ? 4 : 0) + 11, 12};
+}
+
 PictureHeader read(const std::string& bytes) {
     return readPictureHeader(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
 }
@@ -130,6 +182,20 @@ std::vector<Case> cases() {
         {"TIFF zero width", tiff(0, 480, false, 3), damaged, F::tiff},
         {"TIFF size as text", tiff(640, 480, false, 2), damaged, F::tiff},
         {"BigTIFF 64-bit width", bigTiff(std::uint64_t{1} << 40, 2), sized, F::tiff, std::uint64_t{1} << 40, 2},
+        {"WebP canvas", webpCanvas(16384, 3), sized, F::webp, 16384, 3},
+        {"WebP lossless", webpLossless(300, 16384), sized, F::webp, 300, 16384},
+        {"WebP lossy", webpLossy(640, 480), sized, F::webp, 640, 480},
+        {"WebP lossy zero width", webpLossy(0, 480), damaged, F::webp},
+        {"HEIF", iso("heicmif1heic", ispe(4032, 3024)), sized, F::heif, 4032, 3024},
+        {"HEIF grid: the largest extents", iso("mif1heic", ispe(512, 512) + box("irot", "\x01") + ispe(4032, 3024) + ispe(512, 512)),
+         sized, F::heif, 4032, 3024},
+        {"AVIF among HEIF brands", iso("mif1mif1miafavif", ispe(30000, 30000)), sized, F::avif, 30000, 30000},
+        {"AVIF without extents", iso("avifavif", box("pixi", std::string(5, '\x08'))), damaged, F::avif},
+        {"JPEG XL", jxl(4000, 3000), sized, F::jxl, 4000, 3000},
+        {"JPEG XL 16:9 ratio", jxl(0, 1080, 5), sized, F::jxl, 1920, 1080},
+        {"JPEG XL small sides", jxl(64, 24, 0, true), sized, F::jxl, 64, 24},
+        {"JPEG XL container", jxlContainer(20000, 10001, false), sized, F::jxl, 20000, 10001},
+        {"JPEG XL container in parts", jxlContainer(17, 1, true), sized, F::jxl, 17, 1},
     };
 }
 
@@ -181,6 +247,10 @@ TEST(PictureHeader, MalformedStructure) {
         {"TIFF directory longer than the file", hugeDirectory, damaged},
         {"TIFF directory past the end", directoryPastEnd, damaged},
         {"PNG first chunk not IHDR", pngWithoutHeaderChunk, damaged},
+        {"ISO file of another brand", iso("mp41isom", ispe(10, 10)).bytes, HeaderStatus::unknownFormat},
+        {"HEIF properties longer than their box", iso("heic", ispe(10, 10)).bytes.replace(79, 1, "\x7F"), damaged},
+        {"WebP of an unknown chunk", webp("VP9 ", std::string(10, '\1')).bytes, damaged},
+        {"JPEG XL container without a codestream", std::string("\0\0\0\x0CJXL \r\n\x87\n", 12) + box("ftyp", "jxl "), damaged},
     };
     for (const auto& c : table) EXPECT_EQ(read(c.bytes).status, c.want) << c.label;
 }

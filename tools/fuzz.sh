@@ -5,6 +5,8 @@
 # to build/fuzz/corpus/TARGET/. Prints executions, executions per second, coverage
 # and corpus size per target. Fails if any target crashes, exceeds 1 s on one input,
 # leaks or trips a sanitizer; the input that did it is kept under build/fuzz/crashes/.
+# decode:EXT runs the decode target from only the seeds whose names end in .EXT
+# (webp, heic, avif, tif, jxl, jpg, png ...), so that each format gets its own time.
 #   tools/fuzz.sh [SECONDS] [TARGET...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -31,20 +33,26 @@ reproduces_alone() { "build/fuzz/fuzz_$1" -timeout=1 -runs=3 "$2" >/dev/null 2>&
 status=0
 printf '%-16s %10s %9s %6s %7s  %s\n' target executions "exec/s" cov corpus result
 for target in "${targets[@]}"; do
-  work=build/fuzz/corpus/$target crashes=build/fuzz/crashes/$target log=build/fuzz/logs/$target.log
+  name=${target/:/_} program=${target%%:*} seeds=tests/fuzz/corpus/$target
+  if [[ $target == *:* ]]; then
+    seeds=build/fuzz/seeds/$name
+    rm -rf "$seeds" && mkdir -p "$seeds"
+    cp tests/fuzz/corpus/"$program"/*."${target#*:}" "$seeds"/
+  fi
+  work=build/fuzz/corpus/$name crashes=build/fuzz/crashes/$name log=build/fuzz/logs/$name.log
   mkdir -p "$work" "$crashes" "$(dirname "$log")"
   : >"$log"
   started=$SECONDS execs=0 stalls=0 result=ok
   while remaining=$((seconds - (SECONDS - started))); [ "$remaining" -gt 0 ]; do
     rc=0
     touch "$crashes/.run"
-    "build/fuzz/fuzz_$target" -max_total_time="$remaining" -timeout=1 -max_len="${max_len[$target]}" \
-      -print_final_stats=1 -artifact_prefix="$crashes/" "$work" "tests/fuzz/corpus/$target" >>"$log" 2>&1 || rc=$?
+    "build/fuzz/fuzz_$program" -max_total_time="$remaining" -timeout=1 -max_len="${max_len[$program]}" \
+      -print_final_stats=1 -artifact_prefix="$crashes/" "$work" "$seeds" >>"$log" 2>&1 || rc=$?
     ran=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
     execs=$((execs + ${ran:-0}))
     [ "$rc" -eq 0 ] && break
     timeout_input=$(find "$crashes" -name 'timeout-*' -newer "$crashes/.run" | head -1)
-    if [ -n "$timeout_input" ] && ! reproduces_alone "$target" "$timeout_input"; then
+    if [ -n "$timeout_input" ] && ! reproduces_alone "$program" "$timeout_input"; then
       stalls=$((stalls + 1))
       rm -f "$timeout_input"
       continue

@@ -67,7 +67,7 @@ inline constexpr const char* helpText =
     "                     a restart, and every other vellora showing the same\n"
     "                     pictures, goes on with the same round\n"
     "  --fit              shrink pictures larger than the screen to fit it\n"
-    "  --upright          turn JPEG photos upright by their EXIF orientation\n"
+    "  --upright          turn JPEG and TIFF photos upright by their orientation tag\n"
     "  --paced            a pace of their own for the transitions that have none\n"
     "  --idle MINUTES     stay in the background and show full screen whenever the\n"
     "                     session has been idle MINUTES (a decimal, e.g. 10 or 0.5)\n"

@@ -34,9 +34,26 @@ bool decodingStopped();
 // value × alpha / 255, rounded: a sample composited over black.
 inline unsigned overBlack(unsigned value, unsigned alpha) { return (value * alpha + 127) / 255; }
 
+// The order of the four bytes of each pixel a library wrote into the image.
+enum class ByteOrder { bgra, rgba };
+
+// Turns count pixels that a library wrote as four bytes each into 0xRRGGBB, in
+// place, compositing over black when the alpha bytes mean anything.
+void finishPixels(std::uint32_t* pixels, std::size_t count, ByteOrder order, bool alpha);
+
+// The one-time setup of the libraries that need one (see prepareDecoders).
+void prepareHeif();
+void prepareTiff();
+void prepareJxl();
+
 bool decodeBmp(const unsigned char* data, std::size_t size, DecodedImage& image);
 bool decodeJpeg(const unsigned char* data, std::size_t size, DecodedImage& image);
 bool decodePng(const unsigned char* data, std::size_t size, DecodedImage& image);
 bool decodeGif(const unsigned char* data, std::size_t size, DecodedImage& image);
+bool decodeWebp(const unsigned char* data, std::size_t size, DecodedImage& image);
+bool decodeHeif(const unsigned char* data, std::size_t size, DecodedImage& image);
+bool decodeAvif(const unsigned char* data, std::size_t size, DecodedImage& image);
+bool decodeTiff(const unsigned char* data, std::size_t size, DecodedImage& image);
+bool decodeJxl(const unsigned char* data, std::size_t size, DecodedImage& image);
 
 }  // namespace vellora::linux_platform::formats

@@ -11,7 +11,9 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstdlib>
 
+#include "platform/exif.h"
 #include "platform/linux/decode_formats.h"
 
 namespace vellora::linux_platform::formats {
@@ -66,6 +68,7 @@ public:
         created_ = true;
         info_.progress = &progress_;
         jpeg_mem_src(&info_, data, static_cast<unsigned long>(size));
+        jpeg_save_markers(&info_, JPEG_APP0 + 2, 0xFFFF);
         jpeg_read_header(&info_, TRUE);
         cmyk_ = info_.jpeg_color_space == JCS_CMYK || info_.jpeg_color_space == JCS_YCCK;
         info_.out_color_space = cmyk_ ? JCS_CMYK : nativeXrgb;
@@ -94,6 +97,16 @@ public:
             blocks += std::uint64_t{info_.comp_info[c].width_in_blocks} * info_.comp_info[c].height_in_blocks;
         }
         return std::uint64_t{size} * 8 >= blocks;
+    }
+
+    // The ICC profile that APP2 segments carry in pieces, in memory the library
+    // allocated with malloc; null without one, or with a broken one.
+    JOCTET* readProfile(unsigned& length) {
+        JOCTET* profile = nullptr;
+        length = 0;
+        if (setjmp(trap_.jump)) return nullptr;
+        if (!cmyk_ && !jpeg_read_icc_profile(&info_, &profile, &length)) return nullptr;
+        return profile;
     }
 
     std::uint64_t width() const { return info_.image_width; }
@@ -145,6 +158,15 @@ private:
     bool cmyk_ = false;
 };
 
+// A CMYK file's profile describes ink, which the pixels no longer are.
+void keepProfile(JpegDecoder& decoder, DecodedImage& image) {
+    unsigned length = 0;
+    JOCTET* profile = decoder.readProfile(length);
+    if (profile == nullptr) return;
+    image.iccProfile.assign(profile, profile + length);
+    std::free(profile);
+}
+
 }  // namespace
 
 bool decodeJpeg(const unsigned char* data, std::size_t size, DecodedImage& image) {
@@ -153,8 +175,12 @@ bool decodeJpeg(const unsigned char* data, std::size_t size, DecodedImage& image
         !decoder.endMarkerFollows() || !decoder.dataCanHoldBlocks(size)) {
         return false;
     }
+    // The library keeps the profile's pieces only until decompression starts.
+    keepProfile(decoder, image);
     sizeImage(image, decoder.width(), decoder.height(), false);
-    return decoder.readPixels(image);
+    if (!decoder.readPixels(image)) return false;
+    image.orientation = jpegOrientation(data, size);
+    return true;
 }
 
 }  // namespace vellora::linux_platform::formats

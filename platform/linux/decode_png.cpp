@@ -76,6 +76,19 @@ public:
         return png_get_rowbytes(png_, info_) == width_ * 4;
     }
 
+    // The iCCP chunk's profile, unless an sRGB chunk says the pixels are sRGB
+    // already. libpng drops a profile it finds broken.
+    void keepProfile(DecodedImage& image) const {
+        png_charp name = nullptr;
+        int compression = 0;
+        png_bytep profile = nullptr;
+        png_uint_32 length = 0;
+        if (png_get_valid(png_, info_, PNG_INFO_sRGB) ||
+            !png_get_iCCP(png_, info_, &name, &compression, &profile, &length) || profile == nullptr)
+            return;
+        image.iccProfile.assign(profile, profile + length);
+    }
+
     std::uint64_t width() const { return width_; }
     std::uint64_t height() const { return height_; }
 
@@ -127,6 +140,7 @@ bool decodePng(const unsigned char* data, std::size_t size, DecodedImage& image)
     sizeImage(image, decoder.width(), decoder.height(), false);
     if (!decoder.readPixels(image)) return false;
     compositeOverBlack(image.pixels);
+    decoder.keepProfile(image);
     return true;
 }
 

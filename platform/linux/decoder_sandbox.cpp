@@ -17,6 +17,7 @@
 #include <new>
 #include <vector>
 
+#include "platform/linux/colour_profile.h"
 #include "platform/linux/decoder_wire.h"
 #include "platform/linux/orientation.h"
 
@@ -191,6 +192,7 @@ private:
             if (hook_) hook_(bytes_.data(), bytes_.size());
             decoded = decodePictureInto(bytes_.data(), bytes_.size(), image_);
             if (decoded && upright) turnUpright(image_, bytes_.data(), bytes_.size());
+            if (decoded) convertToSrgb(image_);
         } catch (const std::bad_alloc&) {
             decoded = false;
         }
@@ -236,6 +238,8 @@ int runDecoder(int argc, char** argv, DecodeHook beforeDecoding) {
         return 2;
     }
     if (getppid() != static_cast<pid_t>(std::strtol(argv[2], nullptr, 10))) return 1;
+    // libheif looks for its plugins at its first use, which the filter would forbid.
+    prepareDecoders();
     const Lockdown state = lockDown();
     if (state == Lockdown::failed) return 1;
     wire::Message hello;

@@ -4,18 +4,28 @@
 find_package(JPEG REQUIRED)
 find_package(PNG REQUIRED)
 find_package(GIF REQUIRED)
+find_package(PkgConfig REQUIRED)
+find_package(Threads REQUIRED)
+pkg_check_modules(PICTURE_CODECS REQUIRED IMPORTED_TARGET
+    libwebp libwebpdemux libheif libavif libtiff-4 libjxl libjxl_threads lcms2)
 add_library(vellora_decode STATIC
     platform/linux/decode.cpp
     platform/linux/decode_bmp.cpp
     platform/linux/decode_jpeg.cpp
     platform/linux/decode_png.cpp
     platform/linux/decode_gif.cpp
+    platform/linux/decode_webp.cpp
+    platform/linux/decode_heif.cpp
+    platform/linux/decode_avif.cpp
+    platform/linux/decode_tiff.cpp
+    platform/linux/decode_jxl.cpp
+    platform/linux/colour_profile.cpp
     platform/linux/orientation.cpp
 )
 target_include_directories(vellora_decode PUBLIC ${CMAKE_SOURCE_DIR})
-target_link_libraries(vellora_decode PRIVATE JPEG::JPEG PNG::PNG GIF::GIF PUBLIC vellora_core)
+target_link_libraries(vellora_decode PRIVATE JPEG::JPEG PNG::PNG GIF::GIF PkgConfig::PICTURE_CODECS Threads::Threads PUBLIC vellora_core)
 add_executable(vellora-decode-bench tools/decode_bench.cpp)
-target_link_libraries(vellora-decode-bench PRIVATE vellora_decode)
+target_link_libraries(vellora-decode-bench PRIVATE vellora_decode PkgConfig::PICTURE_CODECS)
 
 # Folders as sources of pictures: portable rules and their POSIX side, also under the fuzz build.
 find_package(Threads REQUIRED)
@@ -27,7 +37,6 @@ target_link_libraries(vellora_folders PUBLIC vellora_core Threads::Threads)
 # boxes, and the X11 and Wayland backends.
 
 if(NOT VELLORA_FUZZ)
-    find_package(PkgConfig REQUIRED)
     pkg_check_modules(GLIB2 REQUIRED IMPORTED_TARGET glib-2.0)
     pkg_check_modules(GIO2 REQUIRED IMPORTED_TARGET gio-2.0)
     pkg_check_modules(SECCOMP REQUIRED IMPORTED_TARGET libseccomp)

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <new>
 
+#include "platform/linux/colour_profile.h"
 #include "platform/linux/decode.h"
 #include "platform/linux/decoder_process.h"
 #include "platform/linux/linux_internal.h"
@@ -134,6 +135,9 @@ private:
         if (!file.readAll(bytes)) return nullptr;
         const bool decoded = decodePictureInto(bytes.data(), bytes.size(), spare_);
         if (decoded && turnPhotosUpright) turnUpright(spare_, bytes.data(), bytes.size());
+        // The fitting loader shrinks a picture only as it draws it, so the colours
+        // are converted here, once, at the size decoded.
+        if (decoded) convertToSrgb(spare_);
         bytes = {};
         if (!decoded || spare_.width <= 0 || spare_.height <= 0 ||
             spare_.pixels.size() != static_cast<std::size_t>(spare_.width) * static_cast<std::size_t>(spare_.height))

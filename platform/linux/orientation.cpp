@@ -65,7 +65,8 @@ void applyOrientation(DecodedImage& image, int orientation) {
 }
 
 void turnUpright(DecodedImage& image, const unsigned char* fileData, std::size_t fileSize) {
-    applyOrientation(image, jpegOrientation(fileData, fileSize));
+    applyOrientation(image, image.orientation != 0 ? image.orientation : jpegOrientation(fileData, fileSize));
+    image.orientation = 0;
 }
 
 }  // namespace vellora::linux_platform

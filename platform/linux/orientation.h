@@ -20,8 +20,9 @@ namespace vellora::linux_platform {
 
 void applyOrientation(DecodedImage& image, int orientation);
 
-// The whole file's bytes decide: a JPEG with an orientation tag is turned by it,
-// anything else stays as decoded.
+// The orientation the decoder found (a TIFF's tag, a JPEG's EXIF tag) decides,
+// or else the whole file's bytes: a JPEG with an orientation tag is turned by it,
+// anything else stays as decoded. Afterwards the image has no orientation left.
 void turnUpright(DecodedImage& image, const unsigned char* fileData, std::size_t fileSize);
 
 }  // namespace vellora::linux_platform

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "effects/pacing.h"
+#include "platform/linux/colour_profile.h"
 #include "platform/linux/decode.h"
 #include "shell/shell.h"
 #include "slideshow/random.h"
@@ -229,6 +230,7 @@ std::unique_ptr<Picture> TestPlatform::loadPictureFile(const std::string& path) 
     std::optional<linux_platform::DecodedImage> decoded =
         linux_platform::decodePicture(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
     if (!decoded) return nullptr;
+    linux_platform::convertToSrgb(*decoded);
     return std::make_unique<TestPicture>(Image{decoded->width, decoded->height, std::move(decoded->pixels)});
 }
 

@@ -1,8 +1,10 @@
 // The native platform's decoders on any bytes: a decoded picture is whole, within
-// the size limit, and as large as its header says.
+// the size limit, and as large as its header says; its colour profile, whatever
+// it holds, converts without harm.
 #include <algorithm>
 #include <cstdint>
 
+#include "platform/linux/colour_profile.h"
 #include "platform/linux/decode.h"
 #include "platform/picture_header.h"
 #include "tests/fuzz/fuzz_support.h"
@@ -64,9 +66,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::require(header.status == HeaderStatus::sized || pixels <= fuzzPixelBudget,
                   "a large decoded picture has a header the reader sizes");
 
-    // GIF and TIFF sizes are the decoder's choice of frame; these formats have one size.
+    fuzz::require(image->orientation >= 0 && image->orientation <= 8, "an orientation is one of the eight or none");
+    // A profile, however damaged, converts or leaves the picture alone, and the
+    // picture keeps its size.
+    linux_platform::DecodedImage converted = *image;
+    linux_platform::convertToSrgb(converted);
+    fuzz::require(converted.pixels.size() == pixels && converted.iccProfile.empty(), "a profile keeps the picture whole");
+
+    // GIF and TIFF sizes are the decoder's choice of frame, and HEIF, AVIF and JPEG
+    // XL pictures are turned or cropped by the file; these formats have one size.
     const bool oneSize = header.format == PictureFormat::bmp || header.format == PictureFormat::png ||
-                         header.format == PictureFormat::jpeg;
+                         header.format == PictureFormat::jpeg || header.format == PictureFormat::webp;
     if (header.status == HeaderStatus::sized && oneSize)
         fuzz::require(header.width == std::uint64_t(image->width) && header.height == std::uint64_t(image->height),
                       "the decoded size is the header's");

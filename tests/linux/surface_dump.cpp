@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "effects/catalogue.h"
+#include "platform/linux/colour_profile.h"
 #include "platform/linux/decode.h"
 #include "platform/test/test_platform.h"
 #include "slideshow/controller.h"
@@ -32,6 +33,7 @@ int main(int argc, char** argv) {
         std::fputs("vellora-surface: the picture does not decode\n", stderr);
         return 1;
     }
+    linux_platform::convertToSrgb(*decoded);
 
     test::TestPlatform testPlatform(metrics);
     testPlatform.install();
