@@ -22,40 +22,14 @@
 #include "slideshow/picture_source.h"
 #include "slideshow/random.h"
 #include "slideshow/slide_state.h"
+#include "tools/bench_clock.h"
 
 using namespace vellora;
 using namespace vellora::linux_platform;
 using namespace vellora::linux_platform::wayland;
-using Steady = std::chrono::steady_clock;
+using namespace vellora::bench;
 
 namespace {
-
-double secondsSince(Steady::time_point start) {
-    return std::chrono::duration<double>(Steady::now() - start).count();
-}
-
-class CountingClock : public vellora::Clock {
-public:
-    explicit CountingClock(vellora::Clock& real) : real_(real) {}
-    void sleep(std::uint32_t milliseconds) override {
-        nominalMs += milliseconds;
-        const auto start = Steady::now();
-        real_.sleep(milliseconds);
-        sleptSeconds += secondsSince(start);
-    }
-    std::int64_t calendarSeconds() override { return real_.calendarSeconds(); }
-    std::uint32_t tickCount() override { return real_.tickCount(); }
-    double nominalMs = 0, sleptSeconds = 0;
-
-private:
-    vellora::Clock& real_;
-};
-
-std::vector<std::uint32_t> pattern(std::int32_t width, std::int32_t height) {
-    std::vector<std::uint32_t> pixels(static_cast<std::size_t>(width) * height);
-    for (std::size_t i = 0; i < pixels.size(); ++i) pixels[i] = 0x404040u | static_cast<std::uint32_t>(i * 2654435761u >> 8);
-    return pixels;
-}
 
 // Until the compositor has shown everything drawn so far.
 void settle(SurfaceCanvas& canvas) {

@@ -39,6 +39,24 @@ struct MessageQueue {
 };
 
 std::uint64_t nowMs();
+
+// The window services that are the queue's own: timers and the quit request.
+class QueuedWindowServices : public WindowServices {
+public:
+    explicit QueuedWindowServices(MessageQueue& queue) : queue_(queue) {}
+    std::uintptr_t setTimer(WindowHandle, std::uintptr_t id, std::uint32_t periodMs) override {
+        queue_.timers.set(id, periodMs, nowMs());
+        return id;
+    }
+    void killTimer(WindowHandle, std::uintptr_t id) override { queue_.timers.kill(id); }
+    void postQuit(int exitCode) override {
+        queue_.quitPosted = true;
+        queue_.quitCode = exitCode;
+    }
+
+private:
+    MessageQueue& queue_;
+};
 // Hands a message to the shell's window procedure.
 MessageResult dispatch(WindowHandle window, MessageId message, WParam wParam, LParam lParam);
 // Waits up to `timeoutMs` (-1: no limit) for `descriptor` or a stop request;

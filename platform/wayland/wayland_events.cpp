@@ -163,26 +163,19 @@ bool keepDialogOpen() {
     return !ended();
 }
 
-class WaylandWindows : public WindowServices {
+class WaylandWindows : public QueuedWindowServices {
 public:
+    WaylandWindows() : QueuedWindowServices(loop) {}
     Canvas* deviceContext(WindowHandle) override {
         ShowSurface* s = showSurface();
         return s ? s->canvas.get() : nullptr;
-    }
-    std::uintptr_t setTimer(WindowHandle, std::uintptr_t id, std::uint32_t periodMs) override {
-        loop.timers.set(id, periodMs, nowMs());
-        return id;
-    }
-    void killTimer(WindowHandle, std::uintptr_t id) override { loop.timers.kill(id); }
-    void postQuit(int exitCode) override {
-        loop.quitPosted = true;
-        loop.quitCode = exitCode;
     }
     void messageBox(WindowHandle, const std::string& text, const std::string& caption) override {
         if (ended()) return;
         // An overlay covers every window: the show steps below them while the box is open.
         if (loop.fullScreen && !loop.destroyed) stepDown(true);
-        runMessageDialog(text::utf8FromGbk(text), text::utf8FromGbk(localPath(caption)), keepDialogOpen);
+        // The settings file's box names the file in the file-name encoding.
+        runMessageDialog(text::utf8FromGbk(text), text::utf8FromPath(localPath(caption)), keepDialogOpen);
         if (loop.fullScreen && !loop.destroyed && !ended()) stepDown(false);
     }
     MessageResult defaultProc(WindowHandle window, MessageId message, WParam, LParam) override {

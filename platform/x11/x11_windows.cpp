@@ -211,8 +211,9 @@ bool keepDialogOpen() {
     return !ended();
 }
 
-class X11Windows : public WindowServices {
+class X11Windows : public QueuedWindowServices {
 public:
+    X11Windows() : QueuedWindowServices(loop) {}
     Canvas* deviceContext(WindowHandle) override {
         if (!loop.show.canvas) {
             XWindowAttributes attributes{};
@@ -220,15 +221,6 @@ public:
             loop.show.canvas = makeWindowCanvas(loop.show.xid, attributes.width, attributes.height, loop.show.fullScreen);
         }
         return loop.show.canvas.get();
-    }
-    std::uintptr_t setTimer(WindowHandle, std::uintptr_t id, std::uint32_t periodMs) override {
-        loop.timers.set(id, periodMs, nowMs());
-        return id;
-    }
-    void killTimer(WindowHandle, std::uintptr_t id) override { loop.timers.kill(id); }
-    void postQuit(int exitCode) override {
-        loop.quitPosted = true;
-        loop.quitCode = exitCode;
     }
     void messageBox(WindowHandle, const std::string& text, const std::string& caption) override {
         if (ended()) return;
