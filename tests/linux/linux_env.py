@@ -117,6 +117,22 @@ class World:
         return subprocess.Popen([self.program, *map(str, args)], env=env or self.env, stdout=subprocess.PIPE,
                                 stderr=subprocess.PIPE)
 
+    def running_shows(self):
+        """Every running process of this build's program in this world, whoever
+        started it: they all have the world's settings folder."""
+        found, ours = [], b"XDG_CONFIG_HOME=" + self.config.encode()
+        for pid in filter(str.isdigit, os.listdir("/proc")):
+            try:
+                with open(f"/proc/{pid}/stat") as f:
+                    state = f.read().rsplit(")", 1)[1].split()[0]
+                with open(f"/proc/{pid}/environ", "rb") as f:
+                    here = ours in f.read().split(b"\0")
+                if here and state != "Z" and os.readlink(f"/proc/{pid}/exe") == os.path.realpath(self.program):
+                    found.append(int(pid))
+            except (OSError, IndexError):
+                continue
+        return found
+
 
 class XWorld(World):
     """One virtual screen of `depth` bits (the default visual of that depth Xvfb offers)."""
@@ -161,22 +177,6 @@ class XWorld(World):
         """A server inside this one with a head of each size, side by side, as
         Xinerama tells; its RandR knows one monitor. For `with`: gives its env."""
         return NestedServer(self, heads)
-
-    def running_shows(self):
-        """Every running process of this build's program in this world, whoever
-        started it: they all have the world's settings folder."""
-        found, ours = [], b"XDG_CONFIG_HOME=" + self.config.encode()
-        for pid in filter(str.isdigit, os.listdir("/proc")):
-            try:
-                with open(f"/proc/{pid}/stat") as f:
-                    state = f.read().rsplit(")", 1)[1].split()[0]
-                with open(f"/proc/{pid}/environ", "rb") as f:
-                    here = ours in f.read().split(b"\0")
-                if here and state != "Z" and os.readlink(f"/proc/{pid}/exe") == os.path.realpath(self.program):
-                    found.append(int(pid))
-            except (OSError, IndexError):
-                continue
-        return found
 
     def device(self, size=None):
         """The device metrics the program reports for the full screen or a window of `size`."""
