@@ -269,7 +269,8 @@ def test_memory_running_out_while_turning_a_photo_fails_one_attempt(world):
     decoded = 8000 * 8000 * 4
     for kind in ("in process", "helper"):
         limit = quick_picture_memory(world, kind, picture, expected) + decoded + decoded // 2
-        world.write_show([photo, picture], row=1, delay=1)
+        # A delay long enough that the picture stays up between the one-second clears.
+        world.write_show([photo, picture], row=1, delay=3)
         with Window(world) as window:
             process = launch(world, kind, "--window-id", window.id, "--upright", address_space=limit)
             try:
