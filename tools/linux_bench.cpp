@@ -140,27 +140,7 @@ int benchPace() {
     const std::int32_t w = screen.horzRes * 6 / 10, h = screen.vertRes * 6 / 10;
     PixelPicture picture(w, h, pattern(w, h));
     seedRandom(1);
-    std::printf("%-4s %-7s %10s %10s %8s %12s\n", "row", "part", "nominal", "elapsed", "ratio", "pauses-took");
-    for (std::int32_t row = 1; row < 20; ++row) {
-        for (const char* part : {"reveal", "clear"}) {
-            counting.nominalMs = counting.sleptSeconds = 0;
-            const auto start = Steady::now();
-            if (part[0] == 'r') {
-                s.pictureWidth = picture.widthHimetric();
-                s.pictureHeight = picture.heightHimetric();
-                placePicture();
-                catalogueRow(row).reveal(picture);
-            } else {
-                catalogueRow(row).clear();
-            }
-            const double elapsed = secondsSince(start) * 1e3;
-            if (counting.nominalMs > 0)
-                std::printf("%-4d %-7s %8.0f ms %7.0f ms %8.3f %9.3f\n", row, part, counting.nominalMs, elapsed,
-                            elapsed / counting.nominalMs, counting.sleptSeconds * 1e3 / counting.nominalMs);
-            else
-                std::printf("%-4d %-7s %10s %7.0f ms %8s %12s\n", row, part, "unpaced", elapsed, "-", "-");
-        }
-    }
+    printPaceTable(counting, picture, [] {});
     return 0;
 }
 

@@ -8,12 +8,30 @@
 // decodePicture turns into a failure.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "platform/linux/decode.h"
 
 namespace vellora::linux_platform::formats {
+
+// The file's bytes as the libraries' read callbacks take them, from a position on.
+struct MemorySource {
+    const unsigned char* data;
+    std::size_t size;
+    std::size_t at = 0;
+
+    std::size_t left() const { return size - at; }
+    // Copies up to `wanted` bytes from the position on and moves past them; how many.
+    std::size_t read(void* out, std::size_t wanted) {
+        const std::size_t length = std::min(wanted, left());
+        std::memcpy(out, data + at, length);
+        at += length;
+        return length;
+    }
+};
 
 inline bool fitsPixelCap(std::uint64_t width, std::uint64_t height) {
     return width > 0 && height > 0 && width <= maxDecodedPixels && height <= maxDecodedPixels &&

@@ -14,18 +14,9 @@
 namespace vellora::linux_platform::formats {
 namespace {
 
-struct MemorySource {
-    const unsigned char* data;
-    std::size_t size;
-    std::size_t at;
-};
-
 int readFromMemory(GifFileType* gif, GifByteType* out, int wanted) {
-    auto* source = static_cast<MemorySource*>(gif->UserData);
-    const std::size_t length = std::min<std::size_t>(static_cast<std::size_t>(wanted), source->size - source->at);
-    std::memcpy(out, source->data + source->at, length);
-    source->at += length;
-    return static_cast<int>(length);
+    if (wanted < 0) return 0;
+    return static_cast<int>(static_cast<MemorySource*>(gif->UserData)->read(out, static_cast<std::size_t>(wanted)));
 }
 
 struct GifCloser {

@@ -13,17 +13,10 @@ namespace {
 // Deflate cannot expand a byte of input into more than 1032 bytes of output.
 constexpr std::uint64_t mostInflatedPerByte = 1032;
 
-struct MemorySource {
-    const unsigned char* data;
-    std::size_t size;
-    std::size_t at;
-};
-
 void readFromMemory(png_structp png, png_bytep out, std::size_t length) {
     auto* source = static_cast<MemorySource*>(png_get_io_ptr(png));
-    if (length > source->size - source->at) png_error(png, "truncated");
-    std::memcpy(out, source->data + source->at, length);
-    source->at += length;
+    if (length > source->left()) png_error(png, "truncated");
+    source->read(out, length);
 }
 
 [[noreturn]] void jumpOut(png_structp png, png_const_charp) { png_longjmp(png, 1); }

@@ -14,19 +14,10 @@
 namespace vellora::linux_platform::formats {
 namespace {
 
-struct MemorySource {
-    const unsigned char* data;
-    std::size_t size;
-    std::size_t at;
-};
-
 tmsize_t readFromMemory(thandle_t handle, void* out, tmsize_t wanted) {
     auto* source = static_cast<MemorySource*>(handle);
     if (wanted < 0) return -1;
-    const std::size_t length = std::min<std::size_t>(static_cast<std::size_t>(wanted), source->size - source->at);
-    std::memcpy(out, source->data + source->at, length);
-    source->at += length;
-    return static_cast<tmsize_t>(length);
+    return static_cast<tmsize_t>(source->read(out, static_cast<std::size_t>(wanted)));
 }
 
 tmsize_t refuseWrite(thandle_t, void*, tmsize_t) { return -1; }

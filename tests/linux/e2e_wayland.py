@@ -6,7 +6,7 @@ import signal
 import subprocess
 import time
 
-from linux_env import end, wait_until
+from linux_env import check_input_outcome, end, wait_until
 from run_linux import FORMATS, check_reveal_then_clear, tiny_black
 
 WORLD = "wayland"
@@ -76,11 +76,7 @@ def test_input_rules(world):
         process = started(world, picture)
         try:
             world.key() if action == "key" else world.point(action)
-            if ends:
-                assert wait_until(lambda: process.poll() is not None, 5), f"{name}: the show went on"
-                assert process.returncode == 0, f"{name}: exit code {process.returncode}"
-            else:
-                assert not wait_until(lambda: process.poll() is not None, 1), f"{name}: the show ended"
+            check_input_outcome(process, name, ends)
         finally:
             end(process)
 

@@ -377,6 +377,16 @@ class WaylandWorld(World):
         subprocess.run(["wtype", "-s", "200", "-k", name], env=self.env, check=True, timeout=10)
 
 
+def check_input_outcome(process, name, ends):
+    """That the input called `name` ended the show with 0 when it should, and left it
+    running for a second when it should not."""
+    if ends:
+        assert wait_until(lambda: process.poll() is not None, 5), f"{name}: the show went on"
+        assert process.returncode == 0, f"{name}: exit code {process.returncode}"
+    else:
+        assert not wait_until(lambda: process.poll() is not None, 1), f"{name}: the show ended"
+
+
 def end(process, timeout=5):
     """Stops a program that is still running; returns its exit code."""
     if process.poll() is None:

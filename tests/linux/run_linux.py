@@ -16,7 +16,7 @@ import time
 import traceback
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from linux_env import SCREEN, WaylandWorld, XWorld, end, wait_until  # noqa: E402
+from linux_env import SCREEN, WaylandWorld, XWorld, check_input_outcome, end, wait_until  # noqa: E402
 
 WINDOW_AT, WINDOW_SIZE = (40, 30), (400, 300)
 FORMATS = ("bmp", "png", "jpg")
@@ -137,11 +137,7 @@ def test_input_rules_full_screen(world):
                 x, y = pointer(world)
                 action = ["mousemove", x + action[1], y + action[2]]
             xdotool(world, *action)
-            if ends:
-                assert wait_until(lambda: process.poll() is not None, 5), f"{name}: the show went on"
-                assert process.returncode == 0, f"{name}: exit code {process.returncode}"
-            else:
-                assert not wait_until(lambda: process.poll() is not None, 1), f"{name}: the show ended"
+            check_input_outcome(process, name, ends)
         finally:
             end(process)
 
