@@ -13,7 +13,7 @@ cmake --build build/native
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELLORA_SANITIZE=OFF >/dev/null
 # The program, its decoder, and the helpers of its end-to-end tests and benchmarks.
 cmake --build build/release --target vellora vellora-decoder vellora-surface vellora-xwindow vellora-wlpointer \
-  vellora-linux-bench vellora-decoder-hooked vellora-sandboxed-codecs vellora-decoder-bench
+  vellora-linux-bench vellora-decoder-hooked vellora-decoder-bench
 cmake -S . -B build/win32 -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake >/dev/null
 cmake --build build/win32
 if [ "$WINE_BUILD" = build/win64 ]; then

@@ -96,12 +96,6 @@ if(NOT VELLORA_FUZZ)
     # A decoder that misbehaves on marker files, for the tests of the decoder process only.
     add_executable(vellora-decoder-hooked tests/linux/hooked_decoder.cpp)
     target_link_libraries(vellora-decoder-hooked PRIVATE vellora_decoder_sandbox)
-    # The codec libraries of the decoders to come, decoding under the same lockdown.
-    pkg_check_modules(CODECS IMPORTED_TARGET libheif libavif libjxl libjxl_threads)
-    if(CODECS_FOUND)
-        add_executable(vellora-sandboxed-codecs tests/linux/sandboxed_codecs.cpp)
-        target_link_libraries(vellora-sandboxed-codecs PRIVATE vellora_decoder_sandbox PkgConfig::CODECS)
-    endif()
     add_executable(vellora-folder-bench tools/folder_bench.cpp)
     target_link_libraries(vellora-folder-bench PRIVATE vellora_linux)
 endif()

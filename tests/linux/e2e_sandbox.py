@@ -279,22 +279,3 @@ def test_memory_running_out_while_turning_a_photo_fails_one_attempt(world):
                 assert process.poll() is None, f"{kind}: ended with {process.returncode}"
             finally:
                 assert end(process) == 0, f"{kind}: {process.stderr.read()[-300:]!r}"
-
-
-def test_codec_libraries_decode_under_the_filter(world):
-    """HEIF, AVIF and JPEG XL decode from memory with two threads each under the
-    decoder process's lockdown (the helper answers by its exit code)."""
-    checker = os.path.join(world.build, "vellora-sandboxed-codecs")
-    if not os.path.exists(checker):
-        print("(skipped: the codec libraries are not installed)")
-        return
-    source = world.picture("codecs.png", 320, 240)
-    samples = []
-    for extension, command in (("heic", ["heif-enc", "-o"]), ("avif", ["avifenc"]), ("jxl", ["cjxl"])):
-        path = os.path.join(world.pictures, "codecs." + extension)
-        arguments = [*command, path, source] if extension == "heic" else [*command, source, path]
-        subprocess.run(arguments, check=True, capture_output=True)
-        samples.append(path)
-    done = subprocess.run([checker, *samples], capture_output=True, timeout=60)
-    names = {3: "no lockdown", 10: "HEIF", 11: "AVIF", 12: "JPEG XL", -signal.SIGSYS: "a call the filter refused"}
-    assert done.returncode == 0, f"failed: {names.get(done.returncode, done.returncode)}"
