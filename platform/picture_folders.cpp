@@ -119,9 +119,15 @@ bool isShown(const ShuffleState& state, std::uint64_t hash) {
 }
 
 // 0 for a picture not taken lately; otherwise the later it was taken, the higher.
-std::size_t recency(const ShuffleState& state, std::uint64_t hash) {
-    const auto it = std::find(state.recent.begin(), state.recent.end(), hash);
-    return it == state.recent.end() ? 0 : static_cast<std::size_t>(it - state.recent.begin()) + 1;
+// How lately the picture was taken, 0 when not lately. Only the latest takes, at
+// most half the pictures, count: they are what the shows on other monitors may be
+// showing now, and the rest must stay in the seed's order, or every cycle of a
+// small folder would repeat the one before.
+std::size_t recency(const ShuffleState& state, std::uint64_t hash, std::size_t pictureCount) {
+    const std::size_t counted = std::min(std::max<std::size_t>(pictureCount / 2, 1), state.recent.size());
+    const auto latest = state.recent.end() - static_cast<std::ptrdiff_t>(counted);
+    const auto it = std::find(latest, state.recent.end(), hash);
+    return it == state.recent.end() ? 0 : static_cast<std::size_t>(it - latest) + 1;
 }
 
 std::int32_t firstUnshown(const ShuffleState& state, const std::vector<std::uint64_t>& known) {
@@ -130,7 +136,7 @@ std::int32_t firstUnshown(const ShuffleState& state, const std::vector<std::uint
     std::uint64_t bestKey = 0;
     for (std::size_t i = 0; i < known.size(); ++i) {
         if (isShown(state, known[i])) continue;
-        const std::size_t r = recency(state, known[i]);
+        const std::size_t r = recency(state, known[i], known.size());
         const std::uint64_t key = mixed(known[i] ^ state.seed);
         if (best < 0 || r < bestRecency || (r == bestRecency && key < bestKey)) {
             best = static_cast<std::int32_t>(i);

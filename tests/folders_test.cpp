@@ -381,6 +381,43 @@ TEST(Shuffle, TwoProcessesNeverShowTheSamePictureAtOneTick) {
         EXPECT_EQ(std::set<std::string>(all.begin() + round * 50, all.begin() + (round + 1) * 50).size(), 50u) << round;
 }
 
+TEST(Shuffle, SmallFoldersChangeOrderEachCycleAndMonitorsStayApart) {
+    for (std::uint64_t count : {2u, 3u, 4u, 5u, 8u, 16u, 20u}) {
+        std::vector<std::uint64_t> known;
+        for (std::uint64_t i = 1; i <= count; ++i) known.push_back(hashBytes(std::to_string(i)));
+        std::uint64_t seed = 0;
+        const auto take = [&](ShuffleState& state) {
+            seed += 0x9E3779B97F4A7C15u;
+            return takeNextInShuffle(state, known, seed);
+        };
+        // One show: the cycles do not all come in one order.
+        ShuffleState alone;
+        std::set<std::vector<std::int32_t>> orders;
+        for (int cycle = 0; cycle < 20; ++cycle) {
+            std::vector<std::int32_t> order;
+            for (std::uint64_t i = 0; i < count; ++i) order.push_back(take(alone));
+            EXPECT_EQ(std::set<std::int32_t>(order.begin(), order.end()).size(), count) << count;
+            orders.insert(order);
+        }
+        if (count >= 3) {
+            EXPECT_GT(orders.size(), 1u) << count;
+        }
+        // Two monitors taking in turn: never the picture the other shows, and in time every picture on each.
+        ShuffleState shared;
+        std::int32_t showing[2] = {-1, -1};
+        std::set<std::int32_t> seen[2];
+        for (std::uint64_t turn = 0; turn < 40 * count; ++turn) {
+            const std::size_t monitor = turn % 2;
+            showing[monitor] = take(shared);
+            EXPECT_NE(showing[monitor], showing[1 - monitor]) << count << " turn " << turn;
+            seen[monitor].insert(showing[monitor]);
+        }
+        if (count >= 4) {
+            EXPECT_EQ(seen[0].size() + seen[1].size(), 2 * count) << count;
+        }
+    }
+}
+
 TEST(Shuffle, ADamagedStateStartsANewRound) {
     for (const std::string& bytes : {std::string(), std::string("vellora shuffle 1\n"), std::string(64, '\xff')})
         EXPECT_FALSE(decodeShuffleState(bytes));

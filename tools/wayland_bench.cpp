@@ -119,7 +119,7 @@ int benchPace(SurfaceCanvas& canvas) {
 int main(int argc, char** argv) {
     const bool render = argc == 3 && !std::strcmp(argv[1], "render");
     const bool pace = argc == 2 && !std::strcmp(argv[1], "pace");
-    if ((!render && !pace) || !connectDisplay() || !createFullScreenSurfaces() || !awaitFirstConfigure()) {
+    if ((!render && !pace) || !connectDisplay() || !createFullScreenSurface() || !awaitFirstConfigure()) {
         std::fputs("usage: vellora-wayland-bench render COMPOSITOR_PID | pace   (needs a compositor with outputs)\n",
                    stderr);
         return 2;

@@ -50,22 +50,25 @@ std::optional<std::int64_t> parseField(const char*& text, std::int64_t low, std:
 std::string formatMonitorArea(const MonitorArea& a) {
     char text[96];
     std::snprintf(text, sizeof text, "%d,%d,%d,%d,%d,%d", a.left, a.top, a.width, a.height, a.widthMm, a.heightMm);
-    return text;
+    if (a.output == 0) return text;
+    return std::string(text) + "," + std::to_string(a.output);
 }
 
 std::optional<MonitorArea> parseMonitorArea(const char* text) {
     constexpr std::int64_t limit = 65535;
-    const std::int64_t lows[6] = {-limit, -limit, 1, 1, 0, 0};
-    const std::int64_t highs[6] = {limit, limit, limit, limit, limit, limit};
-    std::int32_t fields[6] = {};
-    for (int i = 0; i < 6; ++i) {
+    const std::int64_t lows[7] = {-limit, -limit, 1, 1, 0, 0, 1};
+    const std::int64_t highs[7] = {limit, limit, limit, limit, limit, limit, 0xFFFFFFFF};
+    std::int64_t fields[7] = {};
+    for (int i = 0; i < 7; ++i) {
         const std::optional<std::int64_t> value = parseField(text, lows[i], highs[i]);
         if (!value) return std::nullopt;
-        fields[i] = static_cast<std::int32_t>(*value);
-        if (*text != (i == 5 ? '\0' : ',')) return std::nullopt;
-        if (i < 5) ++text;
+        fields[i] = *value;
+        if (*text == '\0' && i >= 5) break;
+        if (*text != ',' || i == 6) return std::nullopt;
+        ++text;
     }
-    return MonitorArea{fields[0], fields[1], fields[2], fields[3], fields[4], fields[5]};
+    const auto field = [&fields](int i) { return static_cast<std::int32_t>(fields[i]); };
+    return MonitorArea{field(0), field(1), field(2), field(3), field(4), field(5), static_cast<std::uint32_t>(fields[6])};
 }
 
 bool startMonitorShows(const std::vector<std::string>& arguments, const std::vector<MonitorArea>& areas) {

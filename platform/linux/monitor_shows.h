@@ -9,8 +9,9 @@
 // the first dies however it dies. The display system decides which monitors there
 // are and when the first may start the others (after its own window exists, so that
 // it does not find theirs and defer to them).
-// A display system without one coordinate space for all monitors (Wayland) names
-// each output by its logical position and size, and its show finds its output by them.
+// A display system whose monitors a position does not single out (Wayland's
+// outputs) also names the monitor by its own number for it, which every client of
+// that display sees alike (the output's global name), and its show finds it by that.
 #pragma once
 
 #include <cstdint>
@@ -23,13 +24,14 @@ namespace vellora::linux_platform {
 struct MonitorArea {
     std::int32_t left = 0, top = 0, width = 0, height = 0;
     std::int32_t widthMm = 0, heightMm = 0;
+    std::uint32_t output = 0;  // the display system's number for the monitor; 0 when the position says it
     bool operator==(const MonitorArea&) const = default;
 };
 
 // The private switch of a show started for one monitor; never in the help text.
 inline constexpr const char* monitorAreaSwitch = "--monitor-area";
-// LEFT,TOP,WIDTH,HEIGHT,WIDTH_MM,HEIGHT_MM: sizes positive and at most 65535,
-// millimetres from 0, the origin within ±65535.
+// LEFT,TOP,WIDTH,HEIGHT,WIDTH_MM,HEIGHT_MM[,OUTPUT]: sizes positive and at most
+// 65535, millimetres from 0, the origin within ±65535, the output from 1 to 2^32-1.
 std::string formatMonitorArea(const MonitorArea& area);
 std::optional<MonitorArea> parseMonitorArea(const char* text);
 

@@ -15,10 +15,16 @@ namespace {
 Globals theGlobals;
 
 // The millimetres are not to be trusted (0 on some compositors, absurd on others):
-// pictures keep 96 pixels per inch instead, so only the turn counts.
-void outputGeometry(void* data, wl_output*, std::int32_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t,
-                    const char*, const char*, std::int32_t transform) {
-    static_cast<Output*>(data)->transform = transform;
+// pictures keep 96 pixels per inch, and the millimetres only go along to the
+// other outputs' shows.
+void outputGeometry(void* data, wl_output*, std::int32_t x, std::int32_t y, std::int32_t widthMm,
+                    std::int32_t heightMm, std::int32_t, const char*, const char*, std::int32_t transform) {
+    auto* o = static_cast<Output*>(data);
+    o->x = x;
+    o->y = y;
+    o->widthMm = std::max(widthMm, 0);
+    o->heightMm = std::max(heightMm, 0);
+    o->transform = transform;
 }
 
 void outputMode(void* data, wl_output*, std::uint32_t flags, std::int32_t width, std::int32_t height, std::int32_t) {
@@ -49,6 +55,12 @@ T* bind(wl_registry* registry, std::uint32_t name, const wl_interface* interface
     return static_cast<T*>(wl_registry_bind(registry, name, interface, std::min(offered, wanted)));
 }
 
+// A monitor plugged in or out ends a full-screen show, as on X11: every output is
+// either covered by a show of its own or, after the change, by none.
+void outputsChanged() {
+    if (eventLoop().fullScreen) requestStop();
+}
+
 void announced(void*, wl_registry* registry, std::uint32_t name, const char* interface, std::uint32_t version) {
     Globals& g = theGlobals;
     const auto is = [interface](const wl_interface& i) { return std::strcmp(interface, i.name) == 0; };
@@ -76,13 +88,14 @@ void announced(void*, wl_registry* registry, std::uint32_t name, const char* int
         output->output = bind<wl_output>(registry, name, &wl_output_interface, version, 4);
         wl_output_add_listener(output->output, &outputListener, output.get());
         g.outputs.push_back(std::move(output));
+        if (g.outputsKnown) outputsChanged();
     }
 }
 
 void removed(void*, wl_registry*, std::uint32_t name) {
-    // An output that goes keeps its record: a surface on it is closed by the
-    // compositor, which ends the show.
-    (void)name;
+    // An output that goes keeps its record, which a surface may still name.
+    for (const auto& output : theGlobals.outputs)
+        if (output->globalName == name) outputsChanged();
 }
 
 const wl_registry_listener registryListener = {announced, removed};
@@ -110,6 +123,7 @@ bool connectDisplay() {
         disconnectDisplay();
         return false;
     }
+    g.outputsKnown = true;
     return true;
 }
 

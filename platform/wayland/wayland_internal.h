@@ -2,10 +2,10 @@
 // show's surfaces and the services each file of this folder provides to the others.
 //
 // Conventions: sizes called logical are the compositor's surface coordinates;
-// device sizes are the pixels of the output, which the canvas draws in. Every
-// output gets a surface of its own (one of them carries the show, the others
-// stay black), so a show per output needs no new structure. One connection per
-// process, like the platform's message queue it feeds, so its record is process-wide.
+// device sizes are the pixels of the output, which the canvas draws in. A
+// full-screen show covers one output: the first process the output announced
+// first, and a process it starts for each other output that one. One connection
+// per process, like the platform's message queue it feeds, so its record is process-wide.
 #pragma once
 
 #include <wayland-client.h>
@@ -13,11 +13,14 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "fractional-scale-v1-client.h"
 #include "platform/linux/linux_internal.h"
 #include "platform/linux/message_queue.h"
+#include "platform/linux/monitor_shows.h"
 #include "platform/pixel_drawing.h"
 #include "viewporter-client.h"
 #include "wlr-layer-shell-unstable-v1-client.h"
@@ -28,6 +31,8 @@ namespace vellora::linux_platform::wayland {
 struct Output {
     wl_output* output = nullptr;
     std::uint32_t globalName = 0;
+    std::int32_t x = 0, y = 0;                   // where the compositor lays it out
+    std::int32_t widthMm = 0, heightMm = 0;
     std::int32_t modeWidth = 0, modeHeight = 0;  // the current mode, turned as the output is
     std::int32_t scale = 1;
     std::int32_t transform = WL_OUTPUT_TRANSFORM_NORMAL;
@@ -46,6 +51,7 @@ struct Globals {
     wp_fractional_scale_manager_v1* fractionalScale = nullptr;
     // In the order the compositor announced them.
     std::vector<std::unique_ptr<Output>> outputs;
+    bool outputsKnown = false;  // from here on an output that comes or goes is a change
     bool connectionLost = false;
 };
 
@@ -58,6 +64,21 @@ void disconnectDisplay();
 bool pumpEvents();
 // Waits for the compositor or the stop descriptor for up to `timeoutMs` (-1: no limit).
 void waitForCompositor(int timeoutMs);
+
+// Which output the full-screen show covers, and the shows of the other outputs,
+// which the first process starts.
+struct MonitorPlan {
+    bool followsFirst = false;  // started by the first for one more output
+    std::uint32_t output = 0;   // the output's global name; 0 for the one announced first
+    std::vector<std::string> arguments;
+    std::vector<MonitorArea> others;
+};
+MonitorPlan& monitorPlan();
+// Plans the shows of a full-screen start; false when the output a show was
+// started for is not there (it went in the meantime).
+bool planMonitors(const std::optional<MonitorArea>& startedFor, const std::vector<std::string>& arguments);
+// Starts the other outputs' shows once the first's surface exists; a stop when one cannot be started.
+void startOtherMonitors();
 
 class SurfaceCanvas;
 
@@ -82,9 +103,9 @@ struct ShowSurface {
     std::unique_ptr<SurfaceCanvas> canvas;
 };
 
-// Creates the surfaces of a full-screen show, one per output, the show's first;
-// false when the compositor offers neither layer-shell nor xdg-shell.
-bool createFullScreenSurfaces();
+// Creates the full-screen show's surface on the planned output; false when the
+// compositor offers neither layer-shell nor xdg-shell.
+bool createFullScreenSurface();
 // Creates the ordinary window of --window.
 bool createOwnWindow();
 // Waits until the show's surface has its size and first frame; false when the

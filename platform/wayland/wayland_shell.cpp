@@ -43,7 +43,9 @@ public:
         return {0, 0, screen.width, screen.height};
     }
     WindowHandle findTopLevelWindow(const char*, const char*) override {
-        // Another program's surfaces are out of sight on Wayland: the running show is found by its record.
+        // Another program's surfaces are out of sight on Wayland: the running show is
+        // found by its record. The first show has looked already, and found none.
+        if (monitorPlan().followsFirst) return 0;
         const std::optional<pid_t> running = runningShow();
         return running ? otherShowBase + static_cast<WindowHandle>(*running) : 0;
     }
@@ -54,8 +56,11 @@ public:
         } else {
             loop.show = fullScreenHandle;
             loop.fullScreen = true;
-            if (!createFullScreenSurfaces()) return 0;
-            recordRunningShow();
+            if (!createFullScreenSurface()) return 0;
+            if (!monitorPlan().followsFirst) {
+                recordRunningShow();
+                startOtherMonitors();
+            }
         }
         if (!awaitFirstConfigure()) return 0;
         dispatch(loop.show, msg::create, 0, 0);

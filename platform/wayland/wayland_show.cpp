@@ -29,6 +29,11 @@ std::optional<int> runShowOnWaylandIfReachable(const CommandLine& command) {
         std::fputs("vellora: the Wayland compositor lacks shared-memory surfaces\n", stderr);
         return 1;
     }
+    if (command.form == ShowForm::fullScreen && !planMonitors(command.monitor, command.arguments)) {
+        // Its output went before the show began: a change of monitors, which ends the others too.
+        disconnectDisplay();
+        return 0;
+    }
     installLinuxPlatform(windowServices(), shell());
     applyShowOptions(command);
     // The window has its size before the shell asks for it.
@@ -43,6 +48,7 @@ std::optional<int> runShowOnWaylandIfReachable(const CommandLine& command) {
     const std::intptr_t result = shellMain(0, mode.c_str());
     forgetRunningShow();
     disconnectDisplay();
+    endMonitorShows();
     return static_cast<int>(result & 0xFF);
 }
 

@@ -1,6 +1,6 @@
-// The show's surfaces and their roles: a layer-shell overlay on every output
-// where the compositor offers layer-shell, a full-screen xdg toplevel on every
-// output elsewhere, and an ordinary toplevel for --window.
+// The show's surface and its role: a layer-shell overlay on its output where the
+// compositor offers layer-shell, a full-screen xdg toplevel elsewhere, and an
+// ordinary toplevel for --window; and which output each full-screen show covers.
 #include <algorithm>
 
 #include "platform/messages.h"
@@ -10,6 +10,7 @@ namespace vellora::linux_platform::wayland {
 namespace {
 
 std::vector<std::unique_ptr<ShowSurface>> theSurfaces;
+MonitorPlan thePlan;
 constexpr int configureTimeoutMs = 5000;
 
 bool turned(const Output& output) {
@@ -73,9 +74,22 @@ void toplevelCapabilities(void*, xdg_toplevel*, wl_array*) {}
 const xdg_toplevel_listener toplevelListener = {toplevelConfigure, toplevelClose, toplevelBounds,
                                                 toplevelCapabilities};
 
+// The output the full-screen show covers; null when it is gone.
+Output* plannedOutput() {
+    for (auto& output : globals().outputs)
+        if (thePlan.output == 0 || output->globalName == thePlan.output) return output.get();
+    return nullptr;
+}
+
+MonitorArea areaOf(const Output& output) {
+    const auto [w, h] = modeOnScreen(output);
+    return {output.x, output.y, std::clamp(w, 1, 65535), std::clamp(h, 1, 65535),
+            std::min(output.widthMm, 65535), std::min(output.heightMm, 65535), output.globalName};
+}
+
 // The size a toplevel takes when the compositor leaves it to the program.
 std::pair<std::int32_t, std::int32_t> chosenSize(const ShowSurface& s) {
-    const Output* output = s.output ? s.output : (globals().outputs.empty() ? nullptr : globals().outputs[0].get());
+    const Output* output = s.output ? s.output : plannedOutput();
     auto [w, h] = output ? modeOnScreen(*output) : std::pair<std::int32_t, std::int32_t>{1280, 960};
     const std::int32_t scale = output ? output->scale : 1;
     const std::int32_t divisor = s.role == ShowSurface::Role::ownWindow ? 2 * scale : scale;
@@ -155,7 +169,7 @@ ShowSurface* surfaceOf(wl_surface* surface) {
 
 DeviceSize deviceSizeOf(const ShowSurface& s) {
     const std::int32_t lw = std::max(s.logicalWidth, 1), lh = std::max(s.logicalHeight, 1);
-    const Output* output = s.output ? s.output : (globals().outputs.empty() ? nullptr : globals().outputs[0].get());
+    const Output* output = s.output ? s.output : plannedOutput();
     if (!output) return {lw, lh, 1};
     const std::int32_t scale = output->scale;
     const auto [mw, mh] = modeOnScreen(*output);
@@ -183,25 +197,43 @@ DeviceSize deviceSizeOf(const ShowSurface& s) {
 
 DeviceSize showOutputDeviceSize() {
     if (const ShowSurface* s = showSurface(); s && s->canvas) return {s->canvas->width(), s->canvas->height(), 1};
-    if (globals().outputs.empty()) return {};
-    const auto [w, h] = modeOnScreen(*globals().outputs.front());
+    const Output* output = plannedOutput();
+    if (!output) return {};
+    const auto [w, h] = modeOnScreen(*output);
     return {w, h, 1};
 }
 
-bool createFullScreenSurfaces() {
-    Globals& g = globals();
-    if ((!g.layerShell && !g.wmBase) || g.outputs.empty()) return false;
-    // The show goes on the output announced first; the others are covered in black.
-    for (auto& output : g.outputs) {
-        const auto role = g.layerShell ? ShowSurface::Role::overlay : ShowSurface::Role::fullScreenToplevel;
-        auto s = baseSurface(role, output.get());
-        if (g.layerShell) {
-            giveLayerRole(*s);
-        } else {
-            giveToplevelRole(*s, "Vellora");
-        }
-        theSurfaces.push_back(std::move(s));
+MonitorPlan& monitorPlan() { return thePlan; }
+
+bool planMonitors(const std::optional<MonitorArea>& startedFor, const std::vector<std::string>& arguments) {
+    if (startedFor) {
+        thePlan.followsFirst = true;
+        thePlan.output = startedFor->output;
+        return plannedOutput() != nullptr;
     }
+    // The first process covers the output announced first and starts a show for each other one.
+    const auto& outputs = globals().outputs;
+    for (std::size_t i = 1; i < outputs.size() && i < maxMonitors; ++i) thePlan.others.push_back(areaOf(*outputs[i]));
+    thePlan.arguments = arguments;
+    return true;
+}
+
+void startOtherMonitors() {
+    if (!thePlan.others.empty() && !startMonitorShows(thePlan.arguments, thePlan.others)) requestStop();
+}
+
+bool createFullScreenSurface() {
+    Globals& g = globals();
+    Output* output = plannedOutput();
+    if ((!g.layerShell && !g.wmBase) || !output) return false;
+    const auto role = g.layerShell ? ShowSurface::Role::overlay : ShowSurface::Role::fullScreenToplevel;
+    auto s = baseSurface(role, output);
+    if (g.layerShell) {
+        giveLayerRole(*s);
+    } else {
+        giveToplevelRole(*s, "Vellora");
+    }
+    theSurfaces.push_back(std::move(s));
     return true;
 }
 

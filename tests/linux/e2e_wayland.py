@@ -1,6 +1,7 @@
 """The native program on a headless Wayland compositor: the same screens as the test
 platform at scales 1, 2 and 1.5, the input rules, the ways a show is stopped, the
-idle daemon, two outputs and a message box above the show."""
+idle daemon, a show on each of two outputs, shuffled apart, and a message box above
+the show."""
 import os
 import signal
 import subprocess
@@ -14,7 +15,6 @@ WORLD = "wayland"
 SCALE_ONE = ((640, 480, 1),)
 SCALE_TWO = ((1280, 960, 2),)
 SCALE_ONE_AND_A_HALF = ((960, 720, 1.5),)
-TWO_OUTPUTS = ((640, 480, 1), (640, 480, 1))
 
 
 def shows(world, expected, output=0):
@@ -168,28 +168,80 @@ def test_swayidle_starts_the_show_and_its_resume_ends_it(world):
         subprocess.run([world.program, "--stop"], env=world.env, timeout=10)
 
 
-def test_two_outputs(world):
+# Side by side, of different sizes and densities: a 1440 × 600 extent for absolute pointer moves.
+TWO_OUTPUTS = ((800, 600, 1), (1280, 960, 2))
+TWO_EXTENT = "1440 600"
+WARP_TO = ("warp 400 300 " + TWO_EXTENT, "warp 1120 300 " + TWO_EXTENT)
+
+
+def each_output_shows(world, expected):
+    return all(world.shot(output) == want for output, want in enumerate(expected))
+
+
+def test_each_output_has_its_own_show_and_they_end_together(world):
     picture = world.picture("p0.bmp", 160, 120)
-    black = bytes(640 * 480 * 4)
-    # Both outputs side by side make a 1280 × 480 extent for absolute pointer moves.
-    cases = [("travel on the second output", "move 3 2"), ("click on the second output", "click 1"),
-             ("travel on the first output", "move 3 2")]
-    for name, action in cases:
-        second = "second" in name
-        # The pointer waits on the other output, so that reaching the one tested is a
-        # move between surfaces, which counts no travel.
+    # name, the output the pointer is brought to once the shows run, what ends them
+    # (the last changes the compositor's outputs, which is started afresh after it; an
+    # output taking its leave cannot be had here: sway 1.7 keeps a disabled output's global)
+    endings = [
+        ("a key", None, lambda first: world.key()),
+        ("travel on the first output", 0, lambda first: world.point("move 3 2")),
+        ("a click on the second output", 1, lambda first: world.point("click 1")),
+        ("travel on the second output", 1, lambda first: world.point("move 3 2")),
+        ("SIGTERM to the first", None, lambda first: first.send_signal(signal.SIGTERM)),
+        ("an output plugged in", None, lambda first: world.sway("create_output")),
+    ]
+    for name, pointer_to, ending in endings:
         world.start(TWO_OUTPUTS)
-        world.point("warp 320 240 1280 480" if second else "warp 960 240 1280 480")
-        process = started(world, picture, TWO_OUTPUTS)
+        world.write_show([picture], row=1, delay=60)
+        # Each output's picture sits in its middle at one picture pixel per device pixel.
+        expected = [world.expected(1, world.device(output), picture) for output in range(2)]
+        if pointer_to is not None:
+            # The pointer waits on the other output: reaching the one tested moves
+            # it between surfaces, which counts no travel.
+            world.point(WARP_TO[1 - pointer_to])
+        first = world.launch()
         try:
-            assert world.shot(1) == black, f"{name}: the second output is not black"
-            world.point("warp 960 240 1280 480" if second else "warp 320 240 1280 480")
-            assert process.poll() is None, f"{name}: moving to the output ended the show"
-            world.point(action)
-            assert wait_until(lambda: process.poll() is not None, 5), f"{name}: the show went on"
-            assert process.returncode == 0
+            assert wait_until(lambda: each_output_shows(world, expected), 20), \
+                f"{name}: not one picture per output: {first.stderr.read()[-300:] if first.poll() is not None else ''}"
+            assert len(world.running_shows()) == 2, f"{name}: not one process per output"
+            if pointer_to is not None:
+                world.point(WARP_TO[pointer_to])
+                assert first.poll() is None, f"{name}: moving to the output ended the shows"
+            ending(first)
+            check_input_outcome(first, name, ends=True)
+            assert wait_until(lambda: not world.running_shows(), 5), f"{name}: a show was left"
         finally:
-            end(process)
+            end(first)
+    world.stop_compositor()
+
+
+def test_shuffled_outputs_never_show_the_same_picture_at_once(world):
+    outputs = ((320, 240, 1), (320, 240, 1))
+    world.start(outputs)
+    folder = os.path.join(world.root, "shuffled")
+    os.makedirs(folder, exist_ok=True)
+    colours = ("#e02020", "#20e020", "#2020e0", "#e0e020")
+    for i, colour in enumerate(colours):
+        subprocess.run(["convert", "-size", "64x48", f"xc:{colour}", os.path.join(folder, f"{i}.png")], check=True)
+    words = {int(c[1:], 16) for c in colours}
+    process = world.launch("--list", folder, "--shuffle", "--effect", "1", "--delay", "1")
+    try:
+        seen = ([], [])
+        deadline = time.monotonic() + 30
+        while min(len(set(each)) for each in seen) < 3 and time.monotonic() < deadline and process.poll() is None:
+            # Both outputs in one screenshot, so that the two pictures are seen at one moment.
+            ppm = subprocess.run(["grim", "-t", "ppm", "-"], env=world.env, capture_output=True, timeout=30).stdout
+            rgb = ppm[ppm.index(b"\n", ppm.index(b"\n", ppm.index(b"\n") + 1) + 1) + 1:]
+            centres = [int.from_bytes(rgb[(120 * 640 + x) * 3:(120 * 640 + x) * 3 + 3], "big") for x in (160, 480)]
+            if all(c in words for c in centres):
+                assert centres[0] != centres[1], f"both outputs show #{centres[0]:06x}"
+                for each, centre in zip(seen, centres):
+                    each.append(centre)
+        # Each output goes through the folder, not through a half of it of its own.
+        assert min(len(set(each)) for each in seen) >= 3, f"pictures seen on each output: {seen}"
+    finally:
+        assert end(process) == 0
 
 
 def test_a_message_box_appears_above_the_show_and_the_show_goes_on(world):
