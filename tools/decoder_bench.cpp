@@ -81,7 +81,7 @@ int main(int argc, char** argv) {
     const double there = meanMilliseconds(
         [&] {
             const File file(path);
-            return decoder.decode(file.fd, file.bytes, false, buffer, -1).has_value();
+            return decoder.decode(file.fd, file.bytes, false, budgetForPictureFile(file.fd, file.bytes), buffer, -1).has_value();
         },
         seconds);
 

@@ -12,12 +12,15 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <utility>
+#include <vector>
 
 #include "platform/linux/decode.h"
 #include "platform/linux/decoder_sandbox.h"
 #include "platform/linux/decoder_wire.h"
+#include "platform/picture_header.h"
 
 namespace vellora::linux_platform {
 namespace {
@@ -140,7 +143,7 @@ DecoderProcess::Start DecoderProcess::start(int stopDescriptor) {
         return Start::unavailable;
     }
     wire::Message hello;
-    const auto deadline = Clock::now() + std::chrono::seconds(decoderWallSeconds);
+    const auto deadline = Clock::now() + std::chrono::milliseconds(DecodeBudget{}.wallMs);
     if (!receiveWithin(socket_, stopDescriptor, deadline, hello) || hello.kind != wire::Kind::hello) {
         end();
         return Start::unavailable;
@@ -155,24 +158,40 @@ DecoderProcess::Start DecoderProcess::start(int stopDescriptor) {
 
 // The CPU limit counts the helper's whole life, so each picture gets its own
 // share on top of what the helper has used so far.
-void DecoderProcess::raiseCpuLimit() const {
+DecodeBudget decodeBudgetFor(std::uint64_t claimedPixels) {
+    const std::uint64_t pixels = std::min(claimedPixels, maxDecodedPixels);
+    // A quarter of a second, and of a CPU second, for each megapixel.
+    const DecodeBudget base;
+    return {base.cpuSeconds + pixels / 4'000'000, base.wallMs + pixels / 4'000};
+}
+
+DecodeBudget budgetForPictureFile(int fileDescriptor, std::uint64_t fileBytes) {
+    std::vector<unsigned char> start(static_cast<std::size_t>(std::min<std::uint64_t>(256 * 1024, fileBytes)));
+    const ssize_t got = pread(fileDescriptor, start.data(), start.size(), 0);
+    if (got <= 0) return {};
+    const PictureHeader header = readPictureHeader(start.data(), static_cast<std::size_t>(got));
+    return decodeBudgetFor(header.status == HeaderStatus::sized ? header.width * header.height : 0);
+}
+
+void DecoderProcess::raiseCpuLimit(std::uint64_t seconds) const {
     clockid_t clock = 0;
     timespec used{};
     rlimit current{};
     if (clock_getcpuclockid(pid_, &clock) != 0 || clock_gettime(clock, &used) != 0 ||
         prlimit(pid_, RLIMIT_CPU, nullptr, &current) != 0)
         return;
-    const rlim_t wanted = static_cast<rlim_t>(used.tv_sec) + 1 + decoderCpuSecondsPerPicture;
+    const rlim_t wanted = static_cast<rlim_t>(used.tv_sec) + 1 + seconds;
     const rlimit raised{current.rlim_max == RLIM_INFINITY || wanted < current.rlim_max ? wanted : current.rlim_max,
                         current.rlim_max};
     prlimit(pid_, RLIMIT_CPU, &raised, nullptr);
 }
 
 std::optional<DecoderProcess::Size> DecoderProcess::decode(int fileDescriptor, std::uint64_t fileBytes, bool upright,
+                                                           const DecodeBudget& budget,
                                                            std::shared_ptr<SharedPixels>& buffer, int stopDescriptor) {
     if (!running()) return std::nullopt;
-    raiseCpuLimit();
-    const auto deadline = Clock::now() + std::chrono::seconds(decoderWallSeconds);
+    raiseCpuLimit(budget.cpuSeconds);
+    const auto deadline = Clock::now() + std::chrono::milliseconds(budget.wallMs);
     wire::Message request;
     request.kind = wire::Kind::decode;
     request.status = upright ? wire::turnUpright : 0;

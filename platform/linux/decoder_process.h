@@ -6,8 +6,8 @@
 // - start() runs the helper and waits for it to say it is locked down. Its
 //   answer tells a helper that runs from one that cannot lock itself down (the
 //   kernel has no seccomp) or cannot be run at all; the caller decides what then.
-// - decode() hands an open regular file over and waits at most
-//   decoderWallSeconds. The helper's death, a filter's kill, a limit, the time
+// - decode() hands an open regular file over and waits at most the budget's wall
+//   time, after raising the helper's CPU limit by its CPU seconds. The helper's death, a filter's kill, a limit, the time
 //   limit, a stop request (its wake descriptor becoming readable) and anything
 //   the helper says that does not make sense all give nothing, and end the
 //   helper: the next start() makes another. A refused picture leaves it running.
@@ -26,6 +26,8 @@
 #include <memory>
 #include <optional>
 #include <string>
+
+#include "platform/linux/decoder_sandbox.h"
 
 namespace vellora::linux_platform {
 
@@ -51,6 +53,10 @@ private:
     std::uint32_t id_;
 };
 
+// The budget for the picture in the open file, by the size its header claims in
+// the file's first 256 KB; the offset the helper reads from does not move.
+DecodeBudget budgetForPictureFile(int fileDescriptor, std::uint64_t fileBytes);
+
 class DecoderProcess {
 public:
     enum class Start { running, noSeccomp, unavailable };
@@ -68,14 +74,14 @@ public:
     Start start(int stopDescriptor);
     bool running() const { return pid_ > 0; }
     pid_t pid() const { return pid_; }
-    std::optional<Size> decode(int fileDescriptor, std::uint64_t fileBytes, bool upright,
+    std::optional<Size> decode(int fileDescriptor, std::uint64_t fileBytes, bool upright, const DecodeBudget& budget,
                                std::shared_ptr<SharedPixels>& buffer, int stopDescriptor);
     // Kills and reaps the helper, if one runs. A stopping show only kills it; the
     // next end() reaps it if it is gone by then, else the system does once the show is.
     void end(bool stopping = false);
 
 private:
-    void raiseCpuLimit() const;
+    void raiseCpuLimit(std::uint64_t seconds) const;
 
     std::string program_;
     pid_t pid_ = -1;

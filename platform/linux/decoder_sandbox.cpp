@@ -44,7 +44,7 @@ bool limitCpu(rlim_t seconds) {
 bool applyLimits() {
     // Standard streams, the socket, a picture and a buffer, with room for a retry.
     constexpr rlim_t descriptors = 8;
-    return limit(RLIMIT_AS, decoderAddressSpace) && limitCpu(decoderCpuSecondsPerPicture) && limit(RLIMIT_CORE, 0) &&
+    return limit(RLIMIT_AS, decoderAddressSpace) && limitCpu(DecodeBudget{}.cpuSeconds) && limit(RLIMIT_CORE, 0) &&
            limit(RLIMIT_FSIZE, 0) && limit(RLIMIT_NOFILE, descriptors);
 }
 

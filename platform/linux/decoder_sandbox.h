@@ -22,11 +22,16 @@
 
 namespace vellora::linux_platform {
 
-// The show raises the CPU limit by this much before each picture, and gives up
-// on a picture after decoderWallSeconds; both are far beyond a 12-megapixel
-// picture of any format on a slow machine.
-inline constexpr std::uint64_t decoderCpuSecondsPerPicture = 10;
-inline constexpr int decoderWallSeconds = 5;
+// What the show allows the helper for one picture: the CPU seconds it adds to its
+// limit, and how long it waits. Both grow with the pixels the file's header claims,
+// which the cap bounds: a 48-megapixel HEIC takes 6 s and 6.5 CPU seconds on a quiet
+// 2-core machine, several times that under load. A file that claims no size gets
+// what a 12-megapixel picture of any format needs on a slow machine.
+struct DecodeBudget {
+    std::uint64_t cpuSeconds = 10;
+    std::uint64_t wallMs = 5000;
+};
+DecodeBudget decodeBudgetFor(std::uint64_t claimedPixels);
 
 // The file's bytes, the decoded image, an image-sized turn and the pixel buffer,
 // with room for the libraries, their threads and their heaps.

@@ -118,7 +118,8 @@ private:
         if (decoder_.start(stopWakeDescriptor()) != DecoderProcess::Start::running) return nullptr;
         std::shared_ptr<SharedPixels> buffer = std::move(spareBuffer_);
         const std::optional<DecoderProcess::Size> size =
-            decoder_.decode(file.descriptor(), file.bytes(), turnPhotosUpright, buffer, stopWakeDescriptor());
+            decoder_.decode(file.descriptor(), file.bytes(), turnPhotosUpright, budgetForPictureFile(file.descriptor(), file.bytes()),
+                            buffer, stopWakeDescriptor());
         if (!size) {
             spareBuffer_ = std::move(buffer);
             return nullptr;
