@@ -220,7 +220,7 @@ def test_a_message_box_appears_above_the_show_and_the_show_goes_on(world):
         assert end(process) == 0
 
 
-def test_idle_watch_of_the_compositor_waits_for_its_inhibitor(world):
+def test_idle_watch_through_the_compositor(world):
     from e2e_idle import PATIENCE, QUIET, shows_running, start_watcher, watch_env, watching
     world.start(SCALE_ONE)
     env = watch_env(world)
@@ -250,6 +250,15 @@ def test_idle_watch_of_the_compositor_waits_for_its_inhibitor(world):
         world.stop_compositor()
         assert wait_until(lambda: watcher.poll() is not None, 5), "the watcher outlived the compositor"
         assert watcher.returncode == 0
+
+        # Weston offers neither protocol: nothing here tells the idle time.
+        world.start(SCALE_ONE, compositor="weston")
+        try:
+            lone = world.launch("--idle", "1", env=watch_env(world))
+            _, err = lone.communicate(timeout=10)
+            assert lone.returncode == 1 and b"offers none" in err, f"on weston: {lone.returncode} {err!r}"
+        finally:
+            world.stop_compositor()
     finally:
         if inhibited:
             world.point("uninhibit")
