@@ -1,5 +1,5 @@
 // The compositor's idle notices: ext_idle_notifier_v1, or org_kde_kwin_idle where
-// only that older protocol is offered (sway before 1.8, KWin).
+// only that older protocol is offered (older sway, KWin).
 #include "platform/wayland/wayland_idle.h"
 
 #include <errno.h>
