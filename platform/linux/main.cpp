@@ -12,6 +12,7 @@
 #include "platform/linux/show_pid_file.h"
 #include "platform/linux/user_files.h"
 #include "platform/linux/xscreensaver_setup.h"
+#include "platform/wayland/wayland_idle.h"
 #include "platform/wayland/wayland_show.h"
 #include "platform/x11/x11_idle.h"
 #include "platform/x11/x11_show.h"
@@ -20,14 +21,14 @@ using namespace vellora::linux_platform;
 
 namespace {
 
-// The sources of idle time, in the order the session is asked. The Wayland
-// compositor's own (ext_idle_notifier_v1, org_kde_kwin_idle) are to go first,
-// ahead of GNOME's; they are not written yet.
+// The sources of idle time, in the order the session is asked: the Wayland
+// compositor's own notices first, then GNOME's monitor on the bus, then the X
+// server's (the only one under X11 without GNOME).
 int watchForIdle(const CommandLine& command) {
     IdleWatch watch;
     watch.thresholdMs = command.idleMs;
     watch.showArguments = command.arguments;
-    watch.sources = {openGnomeIdleSource, openX11IdleSource};
+    watch.sources = {openWaylandIdleSource, openGnomeIdleSource, openX11IdleSource};
     watch.anotherSaverRunning = xscreensaverRunning;
     return runIdleWatcher(watch);
 }

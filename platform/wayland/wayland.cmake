@@ -8,8 +8,11 @@ set(waylandProtocols
     ${WAYLAND_PROTOCOLS_DIR}/stable/xdg-shell/xdg-shell.xml
     ${WAYLAND_PROTOCOLS_DIR}/stable/viewporter/viewporter.xml
     ${WAYLAND_PROTOCOLS_DIR}/staging/fractional-scale/fractional-scale-v1.xml
+    ${WAYLAND_PROTOCOLS_DIR}/staging/ext-idle-notify/ext-idle-notify-v1.xml
+    ${WAYLAND_PROTOCOLS_DIR}/unstable/idle-inhibit/idle-inhibit-unstable-v1.xml
     ${CMAKE_SOURCE_DIR}/platform/wayland/protocols/wlr-layer-shell-unstable-v1.xml
     ${CMAKE_SOURCE_DIR}/platform/wayland/protocols/wlr-virtual-pointer-unstable-v1.xml
+    ${CMAKE_SOURCE_DIR}/platform/wayland/protocols/org-kde-kwin-idle.xml
 )
 set(protocolDir ${CMAKE_BINARY_DIR}/wayland-protocols)
 set(protocolSources)
@@ -38,10 +41,12 @@ add_library(vellora_wayland STATIC
     platform/wayland/wayland_shell.cpp
     platform/wayland/wayland_buffers.cpp
     platform/wayland/wayland_canvas.cpp
+    platform/wayland/wayland_idle.cpp
 )
 target_link_libraries(vellora_wayland PUBLIC vellora_linux vellora_gtk vellora_wayland_protocols)
 
-# Moves and clicks a pointer of its own on a compositor that offers virtual pointers.
+# Moves and clicks a pointer of its own on a compositor that offers virtual pointers,
+# and holds an idle inhibitor.
 add_executable(vellora-wlpointer tests/linux/wlpointer.cpp)
 target_link_libraries(vellora-wlpointer PRIVATE vellora_wayland_protocols)
 add_executable(vellora-wayland-bench tools/wayland_bench.cpp)

@@ -19,9 +19,14 @@ def shown(world):
 
 
 def watch_env(world):
+    """The world's environment with a runtime folder (and lock) of the watcher's own,
+    in which a compositor's socket is still found by its full path."""
     run = os.path.join(world.root, "run")
     os.makedirs(run, mode=0o700, exist_ok=True)
-    return dict(world.env, XDG_RUNTIME_DIR=run)
+    env = dict(world.env, XDG_RUNTIME_DIR=run)
+    if env.get("WAYLAND_DISPLAY"):
+        env["WAYLAND_DISPLAY"] = os.path.join(world.env["XDG_RUNTIME_DIR"], env["WAYLAND_DISPLAY"])
+    return env
 
 
 def shows_running(world, watcher):
@@ -106,7 +111,8 @@ def test_idle_from_gnome_waits_for_the_inhibitor(world):
 
 def test_idle_without_an_idle_source_says_so(world):
     env = {k: v for k, v in watch_env(world).items() if k not in ("DISPLAY", "DBUS_SESSION_BUS_ADDRESS")}
-    watcher = world.launch("--idle", "1", env=env)
-    _, err = watcher.communicate(timeout=10)
-    assert watcher.returncode == 1, f"exit code {watcher.returncode}"
-    assert b"offers none" in err, err
+    for wayland in (None, "wayland-nothing-here"):  # no compositor named, or one that is not there
+        watcher = world.launch("--idle", "1", env=dict(env, WAYLAND_DISPLAY=wayland) if wayland else env)
+        _, err = watcher.communicate(timeout=10)
+        assert watcher.returncode == 1, f"{wayland}: exit code {watcher.returncode}"
+        assert b"offers none" in err, f"{wayland}: {err!r}"

@@ -270,3 +270,48 @@ def test_a_message_box_appears_above_the_show_and_the_show_goes_on(world):
             raise AssertionError("the show did not go on")
     finally:
         assert end(process) == 0
+
+
+def test_idle_watch_through_the_compositor(world):
+    from e2e_idle import PATIENCE, QUIET, shows_running, start_watcher, watch_env, watching
+    world.start(SCALE_ONE)
+    env = watch_env(world)
+    watcher = start_watcher(world, env)
+    expected = world.expected(1, world.device(), world.picture("p0.bmp", 160, 120))
+    inhibited = False
+    try:
+        assert "Wayland org_kde_kwin_idle" in watching(watcher), "not the compositor's idle notices"
+        assert wait_until(lambda: shows(world, expected), PATIENCE), "the show did not start when idle"
+        world.key()
+        # Held at once, before the idle time could pass again.
+        world.point("inhibit")
+        inhibited = True
+        assert wait_until(lambda: not shows_running(world, watcher), 5), "the key did not end the show"
+        assert watcher.poll() is None, "the watcher ended with the show"
+        assert not wait_until(lambda: shows_running(world, watcher), QUIET), "shown while inhibited"
+        world.point("uninhibit")
+        inhibited = False
+        assert wait_until(lambda: shows_running(world, watcher), PATIENCE), "not shown once the inhibitor went"
+        watcher.send_signal(signal.SIGTERM)
+        assert watcher.wait(5) == 0
+        assert wait_until(lambda: not world.running_shows(), 5), "SIGTERM left the show running"
+
+        # The compositor leaving ends the session, and the watch with it.
+        watcher = start_watcher(world, env)
+        assert "Wayland org_kde_kwin_idle" in watching(watcher)
+        world.stop_compositor()
+        assert wait_until(lambda: watcher.poll() is not None, 5), "the watcher outlived the compositor"
+        assert watcher.returncode == 0
+
+        # Weston offers neither protocol: nothing here tells the idle time.
+        world.start(SCALE_ONE, compositor="weston")
+        try:
+            lone = world.launch("--idle", "1", env=watch_env(world))
+            _, err = lone.communicate(timeout=10)
+            assert lone.returncode == 1 and b"offers none" in err, f"on weston: {lone.returncode} {err!r}"
+        finally:
+            world.stop_compositor()
+    finally:
+        if inhibited:
+            world.point("uninhibit")
+        end(watcher)

@@ -1,10 +1,13 @@
 // vellora-wlpointer: pointer actions on the compositor WAYLAND_DISPLAY names,
-// through a virtual pointer of its own, for the tests. Reads one action a line
-// and answers "ok" once the compositor has it:
+// through a virtual pointer of its own, and an idle inhibitor, for the tests.
+// Reads one action a line and answers "ok" once the compositor has it:
 //   move DX DY        relative motion in logical pixels
 //   warp X Y W H      to X,Y of a W×H extent covering all outputs
 //   click 1|2|3       left, middle or right button
 //   scroll            one step of the wheel
+//   inhibit           holds idling off, as a video player does, through an
+//                     inhibitor on a surface of no window (sway counts it as shown)
+//   uninhibit         lets idling go on
 #include <wayland-client.h>
 
 #include <cstdio>
@@ -13,12 +16,17 @@
 #include <ctime>
 #include <string>
 
+#include "idle-inhibit-unstable-v1-client.h"
 #include "wlr-virtual-pointer-unstable-v1-client.h"
 
 namespace {
 
 wl_seat* seat = nullptr;
 zwlr_virtual_pointer_manager_v1* manager = nullptr;
+wl_compositor* compositor = nullptr;
+zwp_idle_inhibit_manager_v1* inhibitManager = nullptr;
+wl_surface* inhibitedSurface = nullptr;
+zwp_idle_inhibitor_v1* inhibitor = nullptr;
 
 void announced(void*, wl_registry* registry, std::uint32_t name, const char* interface, std::uint32_t) {
     if (std::strcmp(interface, wl_seat_interface.name) == 0 && !seat)
@@ -26,6 +34,11 @@ void announced(void*, wl_registry* registry, std::uint32_t name, const char* int
     if (std::strcmp(interface, zwlr_virtual_pointer_manager_v1_interface.name) == 0)
         manager = static_cast<zwlr_virtual_pointer_manager_v1*>(
             wl_registry_bind(registry, name, &zwlr_virtual_pointer_manager_v1_interface, 1));
+    if (std::strcmp(interface, wl_compositor_interface.name) == 0)
+        compositor = static_cast<wl_compositor*>(wl_registry_bind(registry, name, &wl_compositor_interface, 1));
+    if (std::strcmp(interface, zwp_idle_inhibit_manager_v1_interface.name) == 0)
+        inhibitManager = static_cast<zwp_idle_inhibit_manager_v1*>(
+            wl_registry_bind(registry, name, &zwp_idle_inhibit_manager_v1_interface, 1));
 }
 void removed(void*, wl_registry*, std::uint32_t) {}
 const wl_registry_listener listener = {announced, removed};
@@ -39,6 +52,22 @@ std::uint32_t now() {
 int usage() {
     std::fputs("usage: vellora-wlpointer (actions on standard input, one a line)\n", stderr);
     return 2;
+}
+
+bool inhibit() {
+    if (!compositor || !inhibitManager || inhibitor) return false;
+    inhibitedSurface = wl_compositor_create_surface(compositor);
+    inhibitor = zwp_idle_inhibit_manager_v1_create_inhibitor(inhibitManager, inhibitedSurface);
+    return true;
+}
+
+bool uninhibit() {
+    if (!inhibitor) return false;
+    zwp_idle_inhibitor_v1_destroy(inhibitor);
+    wl_surface_destroy(inhibitedSurface);
+    inhibitor = nullptr;
+    inhibitedSurface = nullptr;
+    return true;
 }
 
 bool act(zwlr_virtual_pointer_v1* pointer, const std::string& line) {
@@ -60,6 +89,10 @@ bool act(zwlr_virtual_pointer_v1* pointer, const std::string& line) {
     } else if (name == "scroll" && fields == 1) {
         zwlr_virtual_pointer_v1_axis_source(pointer, WL_POINTER_AXIS_SOURCE_WHEEL);
         zwlr_virtual_pointer_v1_axis_discrete(pointer, now(), WL_POINTER_AXIS_VERTICAL_SCROLL, wl_fixed_from_int(15), 1);
+    } else if (name == "inhibit" && fields == 1) {
+        return inhibit();
+    } else if (name == "uninhibit" && fields == 1) {
+        return uninhibit();
     } else {
         return false;
     }
@@ -96,6 +129,9 @@ int main(int argc, char**) {
         std::puts(done ? "ok" : "?");
         std::fflush(stdout);
     }
+    uninhibit();
+    if (inhibitManager) zwp_idle_inhibit_manager_v1_destroy(inhibitManager);
+    if (compositor) wl_compositor_destroy(compositor);
     zwlr_virtual_pointer_v1_destroy(pointer);
     zwlr_virtual_pointer_manager_v1_destroy(manager);
     if (seat) wl_seat_destroy(seat);
