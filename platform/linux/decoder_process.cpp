@@ -72,14 +72,18 @@ pid_t spawnHelper(const std::string& program, int socket) {
 
 enum class Wait { message, gone, timedOut, stopped };
 
-// Waits for the socket to have something, the stop descriptor to wake, or the deadline.
-Wait waitFor(int socket, int stopDescriptor, Clock::time_point deadline) {
+// Waits for the socket to have something, the stop descriptor to wake, or the
+// deadline; `whileWaiting`, when given, is called each 50 ms of quiet.
+Wait waitFor(int socket, int stopDescriptor, Clock::time_point deadline, void (*whileWaiting)() = nullptr) {
+    constexpr std::int64_t slice = 50;
     for (;;) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
         if (left <= 0) return Wait::timedOut;
         pollfd watched[2] = {{socket, POLLIN, 0}, {stopDescriptor, POLLIN, 0}};
-        const int ready = poll(watched, stopDescriptor >= 0 ? 2 : 1, static_cast<int>(left));
+        const int ready = poll(watched, stopDescriptor >= 0 ? 2 : 1,
+                               static_cast<int>(whileWaiting ? std::min(left, slice) : left));
         if (ready < 0 && errno != EINTR) return Wait::gone;
+        if (ready == 0 && whileWaiting) whileWaiting();
         if (ready <= 0) continue;
         if (stopDescriptor >= 0 && watched[1].revents) return Wait::stopped;
         if (watched[0].revents & POLLIN) return Wait::message;
@@ -88,8 +92,9 @@ Wait waitFor(int socket, int stopDescriptor, Clock::time_point deadline) {
 }
 
 // One answer of the helper within the deadline; descriptors it should not send are closed.
-bool receiveWithin(int socket, int stopDescriptor, Clock::time_point deadline, wire::Message& message) {
-    if (waitFor(socket, stopDescriptor, deadline) != Wait::message) return false;
+bool receiveWithin(int socket, int stopDescriptor, Clock::time_point deadline, wire::Message& message,
+                   void (*whileWaiting)() = nullptr) {
+    if (waitFor(socket, stopDescriptor, deadline, whileWaiting) != Wait::message) return false;
     int fds[2];
     bool ended = false;
     const bool received = wire::receiveMessage(socket, message, fds, ended);
@@ -188,7 +193,8 @@ void DecoderProcess::raiseCpuLimit(std::uint64_t seconds) const {
 
 std::optional<DecoderProcess::Size> DecoderProcess::decode(int fileDescriptor, std::uint64_t fileBytes, bool upright,
                                                            const DecodeBudget& budget,
-                                                           std::shared_ptr<SharedPixels>& buffer, int stopDescriptor) {
+                                                           std::shared_ptr<SharedPixels>& buffer, int stopDescriptor,
+                                                           void (*whileWaiting)()) {
     if (!running()) return std::nullopt;
     raiseCpuLimit(budget.cpuSeconds);
     const auto deadline = Clock::now() + std::chrono::milliseconds(budget.wallMs);
@@ -200,7 +206,7 @@ std::optional<DecoderProcess::Size> DecoderProcess::decode(int fileDescriptor, s
     request.bufferId = buffer ? buffer->id() : 0;
     bool understood = wire::sendMessage(socket_, request, fileDescriptor, buffer ? buffer->descriptor() : -1);
     wire::Message answer;
-    while (understood && receiveWithin(socket_, stopDescriptor, deadline, answer)) {
+    while (understood && receiveWithin(socket_, stopDescriptor, deadline, answer, whileWaiting)) {
         if (answer.kind == wire::Kind::failed) return std::nullopt;
         if (answer.kind == wire::Kind::decoded) {
             const std::uint64_t w = static_cast<std::uint32_t>(answer.width), h = static_cast<std::uint32_t>(answer.height);

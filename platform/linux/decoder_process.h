@@ -8,7 +8,9 @@
 //   kernel has no seccomp) or cannot be run at all; the caller decides what then.
 // - decode() hands an open regular file over and waits at most the budget's wall
 //   time, after raising the helper's CPU limit by its CPU seconds. The helper's death, a filter's kill, a limit, the time
-//   limit, a stop request (its wake descriptor becoming readable) and anything
+//   limit, a stop request (its wake descriptor becoming readable, which
+//   `whileWaiting`, when given, may cause: it is called about every 50 ms of the
+//   wait) and anything
 //   the helper says that does not make sense all give nothing, and end the
 //   helper: the next start() makes another. A refused picture leaves it running.
 // - Pixels come back in a SharedPixels buffer that the show makes and seals
@@ -75,7 +77,8 @@ public:
     bool running() const { return pid_ > 0; }
     pid_t pid() const { return pid_; }
     std::optional<Size> decode(int fileDescriptor, std::uint64_t fileBytes, bool upright, const DecodeBudget& budget,
-                               std::shared_ptr<SharedPixels>& buffer, int stopDescriptor);
+                               std::shared_ptr<SharedPixels>& buffer, int stopDescriptor,
+                               void (*whileWaiting)() = nullptr);
     // Kills and reaps the helper, if one runs. A stopping show only kills it; the
     // next end() reaps it if it is gone by then, else the system does once the show is.
     void end(bool stopping = false);

@@ -74,4 +74,10 @@ void useSettingsForThisRun(std::string fileBytes);
 // For --upright: JPEG photos are turned by their EXIF orientation.
 void setTurnPhotosUpright(bool on);
 
+// Called about every 50 ms while the decoder process decodes a picture, so that
+// the display system can look for input that ends its full-screen show (a key, a
+// mouse button) and request a stop: the show then ends at once, not after the
+// picture. Null, the default, looks for nothing.
+void setInputCheckWhileLoading(void (*check)());
+
 }  // namespace vellora::linux_platform

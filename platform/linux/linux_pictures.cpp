@@ -57,6 +57,7 @@ private:
 };
 
 bool turnPhotosUpright = false;
+void (*inputCheckWhileLoading)() = nullptr;
 
 // The decoder program lies beside this one.
 std::string decoderProgram() {
@@ -119,7 +120,7 @@ private:
         std::shared_ptr<SharedPixels> buffer = std::move(spareBuffer_);
         const std::optional<DecoderProcess::Size> size =
             decoder_.decode(file.descriptor(), file.bytes(), turnPhotosUpright, budgetForPictureFile(file.descriptor(), file.bytes()),
-                            buffer, stopWakeDescriptor());
+                            buffer, stopWakeDescriptor(), inputCheckWhileLoading);
         if (!size) {
             spareBuffer_ = std::move(buffer);
             return nullptr;
@@ -180,6 +181,8 @@ PixelPicture::~PixelPicture() {
 }
 
 void setTurnPhotosUpright(bool on) { turnPhotosUpright = on; }
+
+void setInputCheckWhileLoading(void (*check)()) { inputCheckWhileLoading = check; }
 
 PictureLoader& pictureLoader() {
     static LinuxPictures pictures;

@@ -160,23 +160,25 @@ void disconnectDisplay() {
     g = Globals{};
 }
 
-bool pumpEvents() {
-    wl_display* d = theGlobals.display;
-    if (theGlobals.connectionLost) return false;
+bool readEvents(wl_display* d, int waitMs) {
     while (wl_display_prepare_read(d) != 0)
-        if (wl_display_dispatch_pending(d) < 0) return connectionFailed();
+        if (wl_display_dispatch_pending(d) < 0) return false;
     if (wl_display_flush(d) < 0 && errno != EAGAIN) {
         wl_display_cancel_read(d);
-        return connectionFailed();
+        return false;
     }
     pollfd watched{wl_display_get_fd(d), POLLIN, 0};
-    if (poll(&watched, 1, 0) > 0) {
-        if (wl_display_read_events(d) < 0) return connectionFailed();
+    if (poll(&watched, 1, waitMs) > 0) {
+        if (wl_display_read_events(d) < 0) return false;
     } else {
         wl_display_cancel_read(d);
     }
-    if (wl_display_dispatch_pending(d) < 0) return connectionFailed();
-    return true;
+    return wl_display_dispatch_pending(d) >= 0;
+}
+
+bool pumpEvents() {
+    if (theGlobals.connectionLost) return false;
+    return readEvents(theGlobals.display, 0) || connectionFailed();
 }
 
 void waitForCompositor(int timeoutMs) {

@@ -121,6 +121,14 @@ void releaseSeat() {
 
 ScreenPoint pointerPosition() { return travel.reported; }
 
+void stopOnWaitingInput() {
+    if (!takesInput() || !pumpEvents()) return;
+    for (const PostedMessage& m : loop.input)
+        if (m.message == msg::keyDown || m.message == msg::lButtonDown || m.message == msg::rButtonDown ||
+            m.message == msg::mButtonDown)
+            requestStop();
+}
+
 EventLoop& eventLoop() { return loop; }
 
 bool surfaceLost() { return loop.surfaceClosed || globals().connectionLost; }

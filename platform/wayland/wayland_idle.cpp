@@ -2,8 +2,6 @@
 // only that older protocol is offered (older sway, KWin).
 #include "platform/wayland/wayland_idle.h"
 
-#include <errno.h>
-#include <poll.h>
 #include <wayland-client.h>
 
 #include <algorithm>
@@ -13,29 +11,14 @@
 
 #include "ext-idle-notify-v1-client.h"
 #include "org-kde-kwin-idle-client.h"
+#include "platform/wayland/wayland_internal.h"
 
 namespace vellora::linux_platform {
 namespace {
 
-constexpr int patienceMs = 2000;
+using wayland::readEvents;
 
-// Reads what the compositor has sent, waiting up to `waitMs` for it, and hands it
-// to the listeners; false once the connection is gone.
-bool readArrived(wl_display* display, int waitMs) {
-    while (wl_display_prepare_read(display) != 0)
-        if (wl_display_dispatch_pending(display) < 0) return false;
-    if (wl_display_flush(display) < 0 && errno != EAGAIN) {
-        wl_display_cancel_read(display);
-        return false;
-    }
-    pollfd connection = {wl_display_get_fd(display), POLLIN, 0};
-    if (poll(&connection, 1, waitMs) > 0) {
-        if (wl_display_read_events(display) < 0) return false;
-    } else {
-        wl_display_cancel_read(display);
-    }
-    return wl_display_dispatch_pending(display) >= 0;
-}
+constexpr int patienceMs = 2000;
 
 void synced(void* data, wl_callback*, std::uint32_t) { *static_cast<bool*>(data) = true; }
 const wl_callback_listener syncListener = {synced};
@@ -49,7 +32,7 @@ bool roundtrip(wl_display* display) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(patienceMs);
     while (!done) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0 || !readArrived(display, static_cast<int>(left.count()))) break;
+        if (left.count() <= 0 || !readEvents(display, static_cast<int>(left.count()))) break;
     }
     wl_callback_destroy(callback);
     return done;
@@ -93,7 +76,7 @@ public:
         return extNotice_ ? "Wayland ext_idle_notifier_v1" : "Wayland org_kde_kwin_idle";
     }
     std::optional<IdleState> state() override {
-        if (!readArrived(display_, 0)) return std::nullopt;
+        if (!readEvents(display_, 0)) return std::nullopt;
         // Not idle: the notice wakes the watcher, which need not look again before
         // the threshold has passed.
         if (!idle_) return IdleState{false, thresholdMs_};

@@ -59,8 +59,10 @@ Globals& globals();
 // Connects to the compositor WAYLAND_DISPLAY names and learns its globals and outputs.
 bool connectDisplay();
 void disconnectDisplay();
-// Reads and handles whatever the compositor has sent, without waiting; false when
-// the connection is gone.
+// Reads and handles what the compositor has sent on a connection, waiting up to
+// `waitMs` for it to send something; false when the connection is gone.
+bool readEvents(wl_display* display, int waitMs);
+// The same for the show's connection, without waiting.
 bool pumpEvents();
 // Waits for the compositor or the stop descriptor for up to `timeoutMs` (-1: no limit).
 void waitForCompositor(int timeoutMs);
@@ -222,6 +224,9 @@ bool ended();
 // Handles one thing in the order Windows does: posted messages, then input and
 // surface events, then a timer. False when there was nothing to do.
 bool handleOne();
+// While a picture loads: a key or one of the three buttons for the full-screen
+// show, which ends on either, ends it now (as a stop request).
+void stopOnWaitingInput();
 // The seat's keyboard and pointer; input arrives as the shell's messages.
 void bindSeat(wl_seat* seat);
 void releaseSeat();

@@ -35,6 +35,7 @@ std::optional<int> runShowOnWaylandIfReachable(const CommandLine& command) {
         return 0;
     }
     installLinuxPlatform(windowServices(), shell());
+    setInputCheckWhileLoading(stopOnWaitingInput);
     applyShowOptions(command);
     // The window has its size before the shell asks for it.
     if (command.form == ShowForm::ownWindow && (!createOwnWindow() || !awaitFirstConfigure())) {

@@ -41,5 +41,8 @@ bool ended();
 // window events, then a timer. False when there was nothing to do.
 bool handleOne();
 void waitForWork(int timeoutMs);
+// While a picture loads: a key or one of the three buttons waiting for the
+// full-screen show, which ends on either, ends it now (as a stop request).
+void stopOnWaitingInput();
 
 }  // namespace vellora::linux_platform

@@ -35,6 +35,7 @@ int runShowOnX11(const CommandLine& command) {
         return 1;
     }
     installLinuxPlatform(windowServices(), shell());
+    setInputCheckWhileLoading(stopOnWaitingInput);
     eventLoop().messagesOnWindow = command.form == ShowForm::root;
     applyShowOptions(command);
 

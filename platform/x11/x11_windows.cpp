@@ -180,6 +180,23 @@ void writeMessageOnWindow(const std::string& utf8) {
 
 void waitForWork(int timeoutMs) { waitForDescriptor(ConnectionNumber(session().display), timeoutMs); }
 
+void stopOnWaitingInput() {
+    if (!loop.show.fullScreen || loop.show.destroyed) return;
+    Display* d = session().display;
+    if (XEventsQueued(d, QueuedAfterReading) == 0) return;
+    // Only looked at: the loop handles every event in its turn once the picture is in.
+    const auto endsShow = [](Display*, XEvent* e, XPointer found) -> Bool {
+        if (e->xany.window == loop.show.xid &&
+            (e->type == KeyPress || (e->type == ButtonPress && e->xbutton.button <= Button3)))
+            *reinterpret_cast<bool*>(found) = true;
+        return False;
+    };
+    bool found = false;
+    XEvent event;
+    XCheckIfEvent(d, &event, endsShow, reinterpret_cast<XPointer>(&found));
+    if (found) requestStop();
+}
+
 bool handleOne() {
     if (ended()) return false;
     if (!loop.posted.empty()) {

@@ -243,6 +243,30 @@ def test_a_stop_signal_ends_loading_too(world):
                     end(process)
 
 
+def check_a_key_ends_a_show_while_a_picture_loads(world):
+    """A full-screen show whose only picture keeps the decoder busy for as long as
+    it is let (seconds each attempt, ten attempts a tick) ends on a key at once.
+    Shared by the X11 and Wayland worlds."""
+    world.write_show([marker(world, "spins.png", "LOOP")], row=1, delay=60)
+    process = launch(world, "hooked")
+    try:
+        assert wait_until(lambda: (decoder := decoder_of(process.pid)) and cpu_seconds(decoder) >= 0.2, 20), \
+            "never loading"
+        sent = time.monotonic()
+        world.key()
+        assert wait_until(lambda: process.poll() is not None, 5, interval=0.005), "the key did not end the show"
+        took = time.monotonic() - sent
+        assert process.returncode == 0, f"exit code {process.returncode}"
+        assert took < 1, f"the key took {took * 1000:.0f} ms"
+        print(f"  a key ended the loading show in {took * 1000:.0f} ms")
+    finally:
+        end(process)
+
+
+def test_a_key_ends_a_show_while_a_picture_loads(world):
+    check_a_key_ends_a_show_while_a_picture_loads(world)
+
+
 def quick_picture_memory(world, kind, picture, expected):
     """The address space of a show that has shown one small picture, in bytes."""
     world.write_show([picture], row=1, delay=60)

@@ -1,12 +1,14 @@
 """The native program on a headless Wayland compositor: the same screens as the test
 platform at scales 1, 2 and 1.5, the input rules, the ways a show is stopped, the
-idle daemon, a show on each of two outputs, shuffled apart, and a message box above
-the show."""
+idle daemon and the idle watcher, a show on each of two outputs, shuffled apart, a
+message box above the show, and a key while a picture loads."""
 import os
 import signal
 import subprocess
 import time
 
+from e2e_idle import PATIENCE, QUIET, shows_running, start_watcher, watch_env, watching
+from e2e_sandbox import check_a_key_ends_a_show_while_a_picture_loads
 from linux_env import check_input_outcome, end, wait_until
 from run_linux import FORMATS, check_reveal_then_clear, tiny_black
 
@@ -273,7 +275,6 @@ def test_a_message_box_appears_above_the_show_and_the_show_goes_on(world):
 
 
 def test_idle_watch_through_the_compositor(world):
-    from e2e_idle import PATIENCE, QUIET, shows_running, start_watcher, watch_env, watching
     world.start(SCALE_ONE)
     env = watch_env(world)
     watcher = start_watcher(world, env)
@@ -315,3 +316,8 @@ def test_idle_watch_through_the_compositor(world):
         if inhibited:
             world.point("uninhibit")
         end(watcher)
+
+
+def test_a_key_ends_a_show_while_a_picture_loads_on_wayland(world):
+    world.start(SCALE_ONE)
+    check_a_key_ends_a_show_while_a_picture_loads(world)

@@ -173,6 +173,9 @@ class XWorld(World):
     def shot(self, window=0, env=None):
         return self.helper("shot", window, env=env)
 
+    def key(self, name="space"):
+        subprocess.run(["xdotool", "key", name], env=self.env, check=True, timeout=10)
+
     def nested(self, *heads):
         """A server inside this one with a head of each size, side by side, as
         Xinerama tells; its RandR knows one monitor. For `with`: gives its env."""

@@ -136,26 +136,14 @@ env -u DBUS_SESSION_BUS_ADDRESS -u WAYLAND_DISPLAY DISPLAY=":$n" XDG_CONFIG_HOME
   XDG_RUNTIME_DIR="$work/run" python3 "$work/measure.py" build/release "$out" x11
 kill "$xvfb"; wait "$xvfb" 2>/dev/null || true; xvfb=""
 
-if ! command -v sway >/dev/null || ! command -v grim >/dev/null || ! command -v wtype >/dev/null; then
-  echo "sway: skipped (sway, grim or wtype is not installed)"; exit 0
+if ! command -v grim >/dev/null || ! command -v wtype >/dev/null; then
+  echo "sway: skipped (grim or wtype is not installed)"; exit 0
 fi
-# Apart from the work folder, which sway's user could not enter.
-runtime=$(mktemp -d /tmp/vellora-bench-XXXXXX)
-chmod 700 "$runtime"
-run_as=()
-if [ "$(id -u)" = 0 ]; then
-  if ! getent passwd 65534 >/dev/null; then echo "sway: skipped (it refuses root and there is no other user)"; exit 0; fi
-  chown 65534:65534 "$runtime"
-  run_as=(setpriv --reuid=65534 --regid=65534 --clear-groups)
-fi
-printf 'xwayland disable\noutput HEADLESS-1 mode 640x480@60Hz scale 1\n' >"$runtime/config"
-chmod 644 "$runtime/config"
-env -u DISPLAY XDG_RUNTIME_DIR="$runtime" WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 \
-  WLR_HEADLESS_OUTPUTS=1 "${run_as[@]}" sway -c "$runtime/config" >"$out/sway.log" 2>&1 &
-sway=$!
-for _ in $(seq 200); do ls "$runtime" | grep -q '^wayland-[0-9]*$' && break; sleep 0.05; done
-if ! ls "$runtime" | grep -q '^wayland-[0-9]*$'; then echo "sway did not start: see $out/sway.log" >&2; exit 1; fi
+source tools/bench/headless_sway.sh
+status=0
+start_headless_sway 640x480 "$out/sway.log" || status=$?
+[ "$status" = 2 ] && exit 0
+[ "$status" = 0 ] || exit 1
 # The socket by its full path, so that the watcher's lock stays in a runtime folder of its own.
-socket="$runtime/$(ls "$runtime" | grep '^wayland-[0-9]*$' | head -1)"
 env -u DBUS_SESSION_BUS_ADDRESS -u DISPLAY WAYLAND_DISPLAY="$socket" XDG_CONFIG_HOME="$work/config" \
   XDG_RUNTIME_DIR="$work/run" python3 "$work/measure.py" build/release "$out" sway
