@@ -6,13 +6,13 @@
 // - start() runs the helper and waits for it to say it is locked down. Its
 //   answer tells a helper that runs from one that cannot lock itself down (the
 //   kernel has no seccomp) or cannot be run at all; the caller decides what then.
-// - decode() hands an open regular file over and waits at most the budget's wall
-//   time, after raising the helper's CPU limit by its CPU seconds. The helper's death, a filter's kill, a limit, the time
-//   limit, a stop request (its wake descriptor becoming readable, which
-//   `whileWaiting`, when given, may cause: it is called about every 50 ms of the
-//   wait) and anything
-//   the helper says that does not make sense all give nothing, and end the
-//   helper: the next start() makes another. A refused picture leaves it running.
+// - decode() hands an open regular file over, raises the helper's CPU limit by
+//   the budget's CPU seconds and waits at most its wall time. The helper's death,
+//   a filter's kill, a limit, the time limit, a stop request (its wake descriptor
+//   becoming readable, which `whileWaiting`, when given, may cause: it is called
+//   about every 50 ms of the wait) and anything the helper says that does not
+//   make sense all give nothing, and end the helper: the next start() makes
+//   another. A refused picture leaves it running.
 // - Pixels come back in a SharedPixels buffer that the show makes and seals
 //   against resizing; decode() may replace the one it is given by a larger one.
 //   What the buffer's pixels are is the helper's word: any value is a colour.

@@ -119,8 +119,9 @@ private:
         if (decoder_.start(stopWakeDescriptor()) != DecoderProcess::Start::running) return nullptr;
         std::shared_ptr<SharedPixels> buffer = std::move(spareBuffer_);
         const std::optional<DecoderProcess::Size> size =
-            decoder_.decode(file.descriptor(), file.bytes(), turnPhotosUpright, budgetForPictureFile(file.descriptor(), file.bytes()),
-                            buffer, stopWakeDescriptor(), inputCheckWhileLoading);
+            decoder_.decode(file.descriptor(), file.bytes(), turnPhotosUpright,
+                            budgetForPictureFile(file.descriptor(), file.bytes()), buffer, stopWakeDescriptor(),
+                            inputCheckWhileLoading);
         if (!size) {
             spareBuffer_ = std::move(buffer);
             return nullptr;
