@@ -337,17 +337,6 @@ std::string profileBytes(cmsHPROFILE profile) {
     return bytes;
 }
 
-std::string displayP3Profile() {
-    const cmsCIExyY white{0.3127, 0.3290, 1.0};
-    const cmsCIExyYTRIPLE primaries{{0.680, 0.320, 1.0}, {0.265, 0.690, 1.0}, {0.150, 0.060, 1.0}};
-    const double parameters[] = {2.4, 1 / 1.055, 0.055 / 1.055, 1 / 12.92, 0.04045};
-    cmsToneCurve* curve = cmsBuildParametricToneCurve(nullptr, 4, parameters);
-    cmsToneCurve* curves[3] = {curve, curve, curve};
-    cmsHPROFILE profile = cmsCreateRGBProfile(&white, &primaries, curves);
-    cmsFreeToneCurve(curve);
-    return profileBytes(profile);
-}
-
 std::string grayProfile() {
     cmsToneCurve* curve = cmsBuildGamma(nullptr, 1.8);
     cmsHPROFILE profile = cmsCreateGrayProfile(cmsD50_xyY(), curve);
@@ -359,7 +348,7 @@ std::string grayProfile() {
 constexpr std::array<std::uint32_t, 4> p3Colours = {0xC86432, 0x3C8C5A, 0x5050B4, 0xFF0000};
 
 TEST(ColourProfile, DisplayP3PicturesOfEveryFormatTurnIntoSrgb) {
-    const std::string p3 = displayP3Profile();
+    const std::string p3 = test::displayP3Profile();
     std::array<std::uint32_t, 4> expected;
     for (int i = 0; i < 4; ++i) expected[i] = p3ToSrgb(p3Colours[i]);
     ASSERT_GT(channelDifference(expected[0], p3Colours[0]), 10) << "the colours must move for the test to mean anything";
@@ -387,7 +376,7 @@ TEST(ColourProfile, DisplayP3PicturesOfEveryFormatTurnIntoSrgb) {
 }
 
 TEST(ColourProfile, SrgbDamagedAndForeignProfilesLeaveEveryPixelAlone) {
-    const std::string p3 = displayP3Profile();
+    const std::string p3 = test::displayP3Profile();
     std::string damaged = p3;
     damaged.resize(damaged.size() / 2);
     const struct {

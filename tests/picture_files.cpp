@@ -9,6 +9,7 @@
 
 #include <gif_lib.h>
 #include <jpeglib.h>
+#include <lcms2.h>
 #include <png.h>
 
 namespace vellora::test {
@@ -276,6 +277,22 @@ std::string encodedWith(const std::string& command, const std::string& input, co
         bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
     }
     std::filesystem::remove_all(folder);
+    return bytes;
+}
+
+std::string displayP3Profile() {
+    const cmsCIExyY white{0.3127, 0.3290, 1.0};
+    const cmsCIExyYTRIPLE primaries{{0.680, 0.320, 1.0}, {0.265, 0.690, 1.0}, {0.150, 0.060, 1.0}};
+    const double parameters[] = {2.4, 1 / 1.055, 0.055 / 1.055, 1 / 12.92, 0.04045};
+    cmsToneCurve* curve = cmsBuildParametricToneCurve(nullptr, 4, parameters);
+    cmsToneCurve* curves[3] = {curve, curve, curve};
+    cmsHPROFILE profile = cmsCreateRGBProfile(&white, &primaries, curves);
+    cmsFreeToneCurve(curve);
+    cmsUInt32Number size = 0;
+    cmsSaveProfileToMem(profile, nullptr, &size);
+    std::string bytes(size, '\0');
+    cmsSaveProfileToMem(profile, bytes.data(), &size);
+    cmsCloseProfile(profile);
     return bytes;
 }
 

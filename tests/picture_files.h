@@ -87,4 +87,8 @@ std::string gifFile(const GifLayout& layout);
 // nothing when the command fails. Several commands may be joined with &&.
 std::string encodedWith(const std::string& command, const std::string& input, const std::string& inputName = "in.png");
 
+// An ICC profile of Display P3 (P3 primaries, D65, the sRGB curve), as the bytes
+// a file would embed.
+std::string displayP3Profile();
+
 }  // namespace vellora::test

@@ -29,7 +29,6 @@
 
 #include <avif/avif.h>
 #include <jxl/decode.h>
-#include <lcms2.h>
 #include <jxl/thread_parallel_runner.h>
 #include <libheif/heif.h>
 #include <tiffio.h>
@@ -39,6 +38,7 @@
 
 #include "platform/linux/colour_profile.h"
 #include "platform/linux/decode.h"
+#include "tests/picture_files.h"
 
 namespace {
 
@@ -265,16 +265,11 @@ int timeProfileConversion(const char* profilePath, double seconds) {
 }
 
 int writeDisplayP3(const char* path) {
-    const cmsCIExyY white{0.3127, 0.3290, 1.0};
-    const cmsCIExyYTRIPLE primaries{{0.680, 0.320, 1.0}, {0.265, 0.690, 1.0}, {0.150, 0.060, 1.0}};
-    const double parameters[] = {2.4, 1 / 1.055, 0.055 / 1.055, 1 / 12.92, 0.04045};
-    cmsToneCurve* curve = cmsBuildParametricToneCurve(nullptr, 4, parameters);
-    cmsToneCurve* curves[3] = {curve, curve, curve};
-    cmsHPROFILE profile = cmsCreateRGBProfile(&white, &primaries, curves);
-    const bool saved = cmsSaveProfileToFile(profile, path);
-    cmsCloseProfile(profile);
-    cmsFreeToneCurve(curve);
-    return saved ? 0 : 1;
+    const std::string profile = vellora::test::displayP3Profile();
+    std::FILE* file = std::fopen(path, "wb");
+    if (!file) return 1;
+    const bool written = std::fwrite(profile.data(), 1, profile.size(), file) == profile.size();
+    return std::fclose(file) == 0 && written ? 0 : 1;
 }
 
 }  // namespace

@@ -24,7 +24,8 @@ add_library(vellora_decode STATIC
 )
 target_include_directories(vellora_decode PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(vellora_decode PRIVATE JPEG::JPEG PNG::PNG GIF::GIF PkgConfig::PICTURE_CODECS Threads::Threads PUBLIC vellora_core)
-add_executable(vellora-decode-bench tools/decode_bench.cpp)
+# The Display P3 profile it converts from comes from the tests' picture files.
+add_executable(vellora-decode-bench tools/decode_bench.cpp tests/picture_files.cpp)
 target_link_libraries(vellora-decode-bench PRIVATE vellora_decode PkgConfig::PICTURE_CODECS)
 
 # Folders as sources of pictures: portable rules and their POSIX side, also under the fuzz build.

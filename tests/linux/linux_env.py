@@ -390,6 +390,18 @@ def check_input_outcome(process, name, ends):
         assert not wait_until(lambda: process.poll() is not None, 1), f"{name}: the show ended"
 
 
+def check_ends_quickly(process, trigger, what, limit=0.1):
+    """That `trigger()` ends the running show with 0 within `limit` seconds; prints how fast."""
+    sent = time.monotonic()
+    trigger()
+    ended = wait_until(lambda: process.poll() is not None, 5, interval=0.005)
+    took = time.monotonic() - sent
+    assert ended, f"{what}: the show went on"
+    assert process.returncode == 0, f"{what}: exit code {process.returncode}"
+    assert took < limit, f"{what}: took {took * 1000:.0f} ms"
+    print(f"  {what} ended the show in {took * 1000:.1f} ms")
+
+
 def end(process, timeout=5):
     """Stops a program that is still running; returns its exit code."""
     if process.poll() is None:

@@ -29,6 +29,19 @@
 namespace vellora::linux_platform {
 namespace {
 
+// The command line `vellora ARGS...`, as the program parses it.
+CommandLine parsed(const std::vector<const char*>& args, const char* screensaverWindow = nullptr) {
+    std::vector<const char*> argv{"vellora"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return parseCommandLine(static_cast<int>(argv.size()), argv.data(), screensaverWindow);
+}
+
+std::string joined(const std::vector<const char*>& args) {
+    std::string text;
+    for (const char* a : args) text += std::string(a) + " ";
+    return text;
+}
+
 TEST(CommandLine, FormsAndWindowIds) {
     struct Case {
         std::vector<const char*> args;
@@ -68,11 +81,8 @@ TEST(CommandLine, FormsAndWindowIds) {
         {{"--root", "--fit", "--upright", "--paced"}, "0x400001", ShowForm::root, 0x400001},
     };
     for (const Case& c : cases) {
-        std::vector<const char*> argv{"vellora"};
-        argv.insert(argv.end(), c.args.begin(), c.args.end());
-        const CommandLine got = parseCommandLine(static_cast<int>(argv.size()), argv.data(), c.screensaverWindow);
-        std::string text;
-        for (const char* a : c.args) text += std::string(a) + " ";
+        const CommandLine got = parsed(c.args, c.screensaverWindow);
+        const std::string text = joined(c.args);
         EXPECT_EQ(static_cast<int>(got.form), static_cast<int>(c.form)) << text;
         EXPECT_EQ(got.window, c.window) << text;
     }
@@ -104,11 +114,8 @@ TEST(CommandLine, ShowOptionsOverrideForOneRun) {
         {{"--list", "a\x1a"}, false, {}},
     };
     for (const Case& c : cases) {
-        std::vector<const char*> argv{"vellora"};
-        argv.insert(argv.end(), c.args.begin(), c.args.end());
-        const CommandLine got = parseCommandLine(static_cast<int>(argv.size()), argv.data(), nullptr);
-        std::string text;
-        for (const char* a : c.args) text += std::string(a) + " ";
+        const CommandLine got = parsed(c.args);
+        const std::string text = joined(c.args);
         EXPECT_EQ(got.form != ShowForm::invalid, c.valid) << text;
         if (!c.valid) continue;
         EXPECT_EQ(got.overrides.imageListPath, c.want.imageListPath) << text;
@@ -151,9 +158,7 @@ TEST(CommandLine, MonitorAreaOfAShowStartedForAnotherMonitor) {
         {{"--window", "--monitor-area", "0,0,640,480,1,1"}, ShowForm::invalid, {}},
     };
     for (const Case& c : cases) {
-        std::vector<const char*> argv{"vellora"};
-        argv.insert(argv.end(), c.args.begin(), c.args.end());
-        const CommandLine got = parseCommandLine(static_cast<int>(argv.size()), argv.data(), nullptr);
+        const CommandLine got = parsed(c.args);
         const std::string text = c.args.size() > 1 ? c.args[c.args.size() - 1] : "";
         EXPECT_EQ(static_cast<int>(got.form), static_cast<int>(c.form)) << text;
         if (c.form != ShowForm::invalid) {
@@ -192,11 +197,8 @@ TEST(CommandLine, IdleWatcherAndTheArgumentsOfItsShow) {
         {{"--idle", "5", "--monitor-area", "0,0,640,480,1,1"}, ShowForm::invalid, 0, {}},
     };
     for (const Case& c : cases) {
-        std::vector<const char*> argv{"vellora"};
-        argv.insert(argv.end(), c.args.begin(), c.args.end());
-        const CommandLine got = parseCommandLine(static_cast<int>(argv.size()), argv.data(), nullptr);
-        std::string text;
-        for (const char* a : c.args) text += std::string(a) + " ";
+        const CommandLine got = parsed(c.args);
+        const std::string text = joined(c.args);
         EXPECT_EQ(static_cast<int>(got.form), static_cast<int>(c.form)) << text;
         if (c.form != ShowForm::idle) continue;
         EXPECT_EQ(got.idleMs, c.idleMs) << text;
