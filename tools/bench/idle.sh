@@ -139,7 +139,7 @@ kill "$xvfb"; wait "$xvfb" 2>/dev/null || true; xvfb=""
 if ! command -v grim >/dev/null || ! command -v wtype >/dev/null; then
   echo "sway: skipped (grim or wtype is not installed)"; exit 0
 fi
-source tools/bench/headless_sway.sh
+source tools/bench/lib/headless_sway.sh
 status=0
 start_headless_sway 640x480 "$out/sway.log" || status=$?
 [ "$status" = 2 ] && exit 0

@@ -13,7 +13,7 @@ cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELLORA_SANITI
 cmake --build build/release --target vellora-wayland-bench >/dev/null
 bin=$PWD/build/release
 
-source tools/bench/headless_sway.sh
+source tools/bench/lib/headless_sway.sh
 sway="" runtime=""
 cleanup() { [ -z "$sway" ] || { kill "$sway" 2>/dev/null; wait "$sway" 2>/dev/null; } || true; rm -rf ${runtime:+"$runtime"}; }
 trap cleanup EXIT
