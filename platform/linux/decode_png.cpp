@@ -40,6 +40,21 @@ std::uint64_t compressedImageBytes(const unsigned char* data, std::size_t size) 
     return total;
 }
 
+// Every chunk's stated length fits in what is left of the file. libpng takes a
+// text chunk's length on trust and allocates and clears that much before it
+// finds the bytes missing: a gigabyte for a 500-byte file.
+bool chunksFitTheFile(const unsigned char* data, std::size_t size) {
+    constexpr std::size_t signatureBytes = 8, chunkOverhead = 12;
+    for (std::size_t at = signatureBytes; at + chunkOverhead <= size;) {
+        const std::size_t length = std::size_t{data[at]} << 24 | std::size_t{data[at + 1]} << 16 |
+                                   std::size_t{data[at + 2]} << 8 | data[at + 3];
+        if (length > size - at - chunkOverhead) return false;
+        if (std::memcmp(data + at + 4, "IEND", 4) == 0) break;
+        at += chunkOverhead + length;
+    }
+    return true;
+}
+
 class PngDecoder {
 public:
     PngDecoder(const unsigned char* data, std::size_t size) : source_{data, size, 0} {
@@ -53,7 +68,7 @@ public:
     // Reads up to the image data and asks for 8-bit RGBA rows whatever the file
     // holds. The file's gamma is not applied: pictures show their stored values.
     bool readHeader() {
-        if (!info_) return false;
+        if (!info_ || !chunksFitTheFile(source_.data, source_.size)) return false;
         if (setjmp(png_jmpbuf(png_))) return false;
         png_set_read_fn(png_, &source_, readFromMemory);
         png_read_info(png_, info_);
