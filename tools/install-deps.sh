@@ -35,7 +35,13 @@ if [ "${#missing[@]}" -gt 0 ] || [ "$have_i386" = no ]; then
   need_root
   if [ "$have_i386" = no ]; then dpkg --add-architecture i386; fi
   export DEBIAN_FRONTEND=noninteractive
-  apt-get update -q
+  # A mirror caught mid-sync fails one index; what the other indexes hold is
+  # usually enough, so the install below decides whether that mattered.
+  for try in 1 2 3; do
+    apt-get update -q && break
+    echo "apt-get update failed (try $try of 3)" >&2
+    sleep $((try * 10))
+  done
   apt-get install -y -q -o DPkg::Lock::Timeout=600 --no-install-recommends "${missing[@]}"
 fi
 

@@ -14,16 +14,30 @@ using namespace vellora;
 namespace {
 // A picture within the cap can be a few bytes that fill 400 MB, which takes seconds
 // under the sanitizers; the unit tests decode one at the cap, so the fuzzer spends
-// its time on smaller ones. Pictures past the cap are still decoded, as they must
-// fail at once; except GIFs, whose decoder holds only the logical screen, which can
-// be within the cap when the area the header reader reports (the screen and the
-// first frame together) is not.
-constexpr std::uint64_t fuzzPixelBudget = 1u << 22;
+// its time on smaller ones: a megapixel, as a busy machine decodes one of any format
+// twice well within the second each input is allowed. A progressive JPEG is read
+// once per scan, so its scans count too (up to the decoder's own limit on a small
+// picture). Pictures past the cap are still decoded, as they must fail at once;
+// except GIFs, whose decoder holds only the logical screen, which can be within the
+// cap when the area the header reader reports (the screen and the first frame
+// together) is not.
+constexpr std::uint64_t fuzzPixelBudget = 1u << 20;
+constexpr std::uint64_t fuzzScanPixelBudget = 1u << 24;
 
-bool tooSlowToFuzz(const PictureHeader& header) {
+// A start-of-scan marker cannot occur inside entropy-coded data, where every 0xFF
+// is followed by a zero, so counting them counts the scans (or more).
+std::uint64_t jpegScans(const std::uint8_t* data, std::size_t size) {
+    std::uint64_t scans = 0;
+    for (std::size_t i = 1; i < size; ++i) scans += data[i - 1] == 0xFF && data[i] == 0xDA;
+    return std::max<std::uint64_t>(scans, 1);
+}
+
+bool tooSlowToFuzz(const PictureHeader& header, const std::uint8_t* data, std::size_t size) {
+    if (header.status != HeaderStatus::sized) return false;
     const std::uint64_t w = header.width, h = header.height;
-    const bool large = w > fuzzPixelBudget || h > fuzzPixelBudget || w * h > fuzzPixelBudget;
-    if (header.status != HeaderStatus::sized || !large) return false;
+    const bool large = w > fuzzPixelBudget || h > fuzzPixelBudget || w * h > fuzzPixelBudget ||
+                       (header.format == PictureFormat::jpeg && w * h * jpegScans(data, size) > fuzzScanPixelBudget);
+    if (!large) return false;
     return header.format == PictureFormat::gif || !exceedsPixelCap(w, h);
 }
 
@@ -50,7 +64,7 @@ void checkReuse(const std::uint8_t* data, std::size_t size, const std::optional<
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const PictureHeader header = readPictureHeader(data, size);
-    if (tooSlowToFuzz(header)) return 0;
+    if (tooSlowToFuzz(header, data, size)) return 0;
     const std::optional<linux_platform::DecodedImage> image = linux_platform::decodePicture(data, size);
     checkReuse(data, size, image);
     if (!image) return 0;
@@ -62,8 +76,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::uint32_t p : image->pixels) mix |= p;
     fuzz::require(mix <= 0xFFFFFFu, "pixels are 0xRRGGBB");
     // A loader refuses pictures past the cap by their header; one the header
-    // reader cannot size must not turn out large.
-    fuzz::require(header.status == HeaderStatus::sized || pixels <= fuzzPixelBudget,
+    // reader cannot size must not turn out large (four megapixels, well short of
+    // the cap, is large here).
+    fuzz::require(header.status == HeaderStatus::sized || pixels <= 1u << 22,
                   "a large decoded picture has a header the reader sizes");
 
     fuzz::require(image->orientation >= 0 && image->orientation <= 8, "an orientation is one of the eight or none");
