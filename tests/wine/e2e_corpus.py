@@ -110,15 +110,16 @@ def test_malformed_pictures_among_good_ones(world):
         assert visible_boxes(world, "INFO") == 0, "the not-found box came although good pictures were in reach"
         baseline = anonymous_memory_kb(saver.pid)
         assert baseline, "cannot read the show's memory"
-        deadline = time.monotonic() + 3 * ticks_per_round
+        watched = 3 * ticks_per_round
+        deadline = time.monotonic() + watched
         peak = baseline
         while time.monotonic() < deadline:
             assert saver.poll() is None, f"the show ended with {saver.returncode}"
             assert visible_boxes(world, "INFO") == 0, "the not-found box came"
             peak = max(peak, anonymous_memory_kb(saver.pid) or 0)
             time.sleep(0.5)
-        print(f"  {len(entries)} entries, {len(bad)} malformed; anonymous memory {baseline} kB after the first round,"
-              f" at most {peak} kB over three more", flush=True)
+        print(f"  {len(entries)} entries, {len(bad)} malformed; anonymous memory {baseline} kB once every good"
+              f" picture was shown, at most {peak} kB over the next {watched} s", flush=True)
         assert peak - baseline <= MEMORY_GROWTH_LIMIT_KB, f"memory grew from {baseline} kB to {peak} kB"
         assert world.probe("wait-window", e2e.CLASS, e2e.TITLE, "0"), "the show's window is gone"
     finally:
