@@ -27,15 +27,16 @@ packages=(
 # index that cannot supply it does not stop the rest.
 optional=(wine32:i386)
 
-missing=()
+not_installed() {
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || echo "$p"
+  done
+}
+mapfile -t missing < <(not_installed "${packages[@]}")
+mapfile -t missing_optional < <(not_installed "${optional[@]}")
 have_i386=$(dpkg --print-foreign-architectures | grep -qx i386 && echo yes || echo no)
-for p in "${packages[@]}" "${optional[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
-    missing+=("$p")
-  fi
-done
 
-if [ "${#missing[@]}" -gt 0 ] || [ "$have_i386" = no ]; then
+if [ "${#missing[@]}" -gt 0 ] || [ "${#missing_optional[@]}" -gt 0 ] || [ "$have_i386" = no ]; then
   need_root
   if [ "$have_i386" = no ]; then dpkg --add-architecture i386; fi
   export DEBIAN_FRONTEND=noninteractive
@@ -46,16 +47,12 @@ if [ "${#missing[@]}" -gt 0 ] || [ "$have_i386" = no ]; then
     echo "apt-get update failed (try $try of 3)" >&2
     [ "$try" -eq 3 ] || sleep $((try * 10))
   done
-  required=()
-  for p in "${missing[@]}"; do [[ " ${optional[*]} " == *" $p "* ]] || required+=("$p"); done
-  if [ "${#required[@]}" -gt 0 ]; then
-    apt-get install -y -q -o DPkg::Lock::Timeout=600 --no-install-recommends "${required[@]}"
+  if [ "${#missing[@]}" -gt 0 ]; then
+    apt-get install -y -q -o DPkg::Lock::Timeout=600 --no-install-recommends "${missing[@]}"
   fi
-  for p in "${optional[@]}"; do
-    if [[ " ${missing[*]} " == *" $p "* ]] &&
-       ! apt-get install -y -q -o DPkg::Lock::Timeout=600 --no-install-recommends "$p"; then
+  for p in "${missing_optional[@]}"; do
+    apt-get install -y -q -o DPkg::Lock::Timeout=600 --no-install-recommends "$p" ||
       echo "note: $p could not be installed; the Wine tests will run the 64-bit build" >&2
-    fi
   done
 fi
 
