@@ -248,7 +248,7 @@ def start_preview(world):
         world.remove_file(out + suffix)
     host = subprocess.Popen(["wine", r"C:\vellora-host.exe", SYSTEM_SCR, "/p ", out], env=world.env, cwd=world.drive,
                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    pane = e2e.host_pane(world, out)
+    pane = e2e.host_answer(world, out)
     assert pane, "host did not start"
     assert world.probe("wait-child", pane, e2e.CLASS, "20000"), "no preview"
     return host

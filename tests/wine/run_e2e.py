@@ -187,14 +187,14 @@ def test_usage_errors_end_with_minus_one_and_show_nothing(world):
         assert world.probe("wait-window", CLASS, TITLE, "0") is None, f"{args} showed a window"
 
 
-def host_pane(world, out):
-    """The pane window the preview host names in `out`, once it has written it whole
-    (it writes the file in more than one step); None when it never does."""
-    def written_pane():
-        path = world.host_path(out)
-        words = open(path).read().split() if os.path.exists(path) else []
+def host_answer(world, path, timeout=20):
+    """What the preview host wrote to `path` after its label ("hwnd 1234" names the
+    pane, "exit 0" the saver's exit code), once the file holds it whole (the host
+    writes in more than one step); None when it never does."""
+    def written():
+        words = open(world.host_path(path)).read().split() if os.path.exists(world.host_path(path)) else []
         return words[1] if len(words) > 1 else None
-    return wait_until(written_pane, 20)
+    return wait_until(written, timeout)
 
 
 def test_preview_in_a_host_window(world):
@@ -210,7 +210,7 @@ def test_preview_in_a_host_window(world):
         host = subprocess.Popen(["wine", r"C:\vellora-host.exe", r"C:\vellora.scr", form, out], env=world.env,
                                 cwd=world.drive, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         try:
-            pane = host_pane(world, out)
+            pane = host_answer(world, out)
             assert pane, "host did not start"
             child = world.probe("wait-child", pane, CLASS, "20000")
             assert child, f"{form!r}: no preview window"
@@ -226,8 +226,8 @@ def test_preview_in_a_host_window(world):
                 f"{form!r}: input ended the preview"
             assert world.probe("wait-child", pane, CLASS, "0"), f"{form!r}: input closed the preview window"
             world.write_file(out + ".destroy", b"")
-            assert wait_until(lambda: os.path.exists(world.host_path(out + ".exit")), 20), "saver did not end"
-            code = open(world.host_path(out + ".exit")).read().split()[1]
+            code = host_answer(world, out + ".exit")
+            assert code, "saver did not end"
             assert code == "0", f"{form!r}: preview ended with {code}"
         finally:
             kill(host)
