@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "picture_files.h"
-#include "platform/linux/colour_profile.h"
-#include "platform/linux/decode.h"
-#include "platform/linux/orientation.h"
+#include "platform/decoding/colour_profile.h"
+#include "platform/decoding/decode.h"
+#include "platform/decoding/orientation.h"
 #include "platform/picture_header.h"
 
 namespace vellora {

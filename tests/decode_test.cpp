@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "picture_files.h"
-#include "platform/linux/decode.h"
+#include "platform/decoding/decode.h"
 #include "support.h"
 
 namespace vellora {

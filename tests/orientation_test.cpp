@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "platform/linux/orientation.h"
+#include "platform/decoding/orientation.h"
 
 namespace vellora::linux_platform {
 namespace {

@@ -36,8 +36,8 @@
 
 #include <cstring>
 
-#include "platform/linux/colour_profile.h"
-#include "platform/linux/decode.h"
+#include "platform/decoding/colour_profile.h"
+#include "platform/decoding/decode.h"
 #include "tests/picture_files.h"
 
 namespace {

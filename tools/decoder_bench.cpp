@@ -17,8 +17,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "platform/linux/decode.h"
-#include "platform/linux/decoder_process.h"
+#include "platform/decoding/decode.h"
+#include "platform/decoding/decoder_process.h"
 
 using namespace vellora::linux_platform;
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "effects/catalogue.h"
+#include "platform/decoding/picture_loader.h"
 #include "platform/x11/x11_internal.h"
 #include "slideshow/controller.h"
 #include "slideshow/picture_source.h"

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "effects/catalogue.h"
+#include "platform/decoding/picture_loader.h"
 #include "platform/wayland/wayland_internal.h"
 #include "slideshow/controller.h"
 #include "slideshow/picture_source.h"

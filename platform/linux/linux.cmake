@@ -1,32 +1,6 @@
 # The native Linux platform and its program.
 
-# Decoders.
-find_package(JPEG REQUIRED)
-find_package(PNG REQUIRED)
-find_package(GIF REQUIRED)
-find_package(PkgConfig REQUIRED)
-find_package(Threads REQUIRED)
-pkg_check_modules(PICTURE_CODECS REQUIRED IMPORTED_TARGET
-    libwebp libwebpdemux libheif libavif libtiff-4 libjxl libjxl_threads lcms2)
-add_library(vellora_decode STATIC
-    platform/linux/decode.cpp
-    platform/linux/decode_bmp.cpp
-    platform/linux/decode_jpeg.cpp
-    platform/linux/decode_png.cpp
-    platform/linux/decode_gif.cpp
-    platform/linux/decode_webp.cpp
-    platform/linux/decode_heif.cpp
-    platform/linux/decode_avif.cpp
-    platform/linux/decode_tiff.cpp
-    platform/linux/decode_jxl.cpp
-    platform/linux/colour_profile.cpp
-    platform/linux/orientation.cpp
-)
-target_include_directories(vellora_decode PUBLIC ${CMAKE_SOURCE_DIR})
-target_link_libraries(vellora_decode PRIVATE JPEG::JPEG PNG::PNG GIF::GIF PkgConfig::PICTURE_CODECS Threads::Threads PUBLIC vellora_core)
-# The Display P3 profile it converts from comes from the tests' picture files.
-add_executable(vellora-decode-bench tools/decode_bench.cpp tests/picture_files.cpp)
-target_link_libraries(vellora-decode-bench PRIVATE vellora_decode PkgConfig::PICTURE_CODECS)
+include(platform/decoding/decoding.cmake)
 
 # Folders as sources of pictures: portable rules and their POSIX side, also under the fuzz build.
 find_package(Threads REQUIRED)
@@ -40,25 +14,15 @@ target_link_libraries(vellora_folders PUBLIC vellora_core Threads::Threads)
 if(NOT VELLORA_FUZZ)
     pkg_check_modules(GLIB2 REQUIRED IMPORTED_TARGET glib-2.0)
     pkg_check_modules(GIO2 REQUIRED IMPORTED_TARGET gio-2.0)
-    pkg_check_modules(SECCOMP REQUIRED IMPORTED_TARGET libseccomp)
     # Text conversion needs no display, so the unit tests link it alone.
     add_library(vellora_dialog_text STATIC platform/linux/dialog_text.cpp)
     target_include_directories(vellora_dialog_text PUBLIC ${CMAKE_SOURCE_DIR})
     target_link_libraries(vellora_dialog_text PUBLIC PkgConfig::GLIB2)
 
-    # The decoder process: locked down, it decodes the show's pictures.
-    add_library(vellora_decoder_sandbox STATIC platform/linux/decoder_sandbox.cpp platform/linux/decoder_wire.cpp)
-    target_link_libraries(vellora_decoder_sandbox PUBLIC vellora_decode PkgConfig::SECCOMP)
-    add_executable(vellora-decoder platform/linux/decoder_main.cpp)
-    target_link_libraries(vellora-decoder PRIVATE vellora_decoder_sandbox)
-
     add_library(vellora_linux STATIC
         platform/linux/linux_platform.cpp
         platform/linux/linux_files.cpp
         platform/linux/linux_clock.cpp
-        platform/linux/linux_pictures.cpp
-        platform/linux/decoder_process.cpp
-        platform/linux/decoder_wire.cpp
         platform/linux/stop_signals.cpp
         platform/linux/show_options.cpp
         platform/linux/command_line.cpp
@@ -72,12 +36,7 @@ if(NOT VELLORA_FUZZ)
         platform/linux/xscreensaver_setup.cpp
         platform/linux/user_files.cpp
     )
-    target_link_libraries(vellora_linux PUBLIC vellora_core vellora_folders vellora_decode vellora_dialog_text PRIVATE PkgConfig::GIO2)
-    # Sanitizers and a seccomp filter's address-space limit do not mix: such a
-    # build decodes in the show, and says so.
-    if(VELLORA_SANITIZE)
-        target_compile_definitions(vellora_linux PRIVATE VELLORA_SANITIZED)
-    endif()
+    target_link_libraries(vellora_linux PUBLIC vellora_core vellora_folders vellora_pictures vellora_dialog_text PRIVATE PkgConfig::GIO2)
 
     include(platform/gtk/gtk.cmake)
     include(platform/x11/x11.cmake)

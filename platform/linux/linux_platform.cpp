@@ -1,4 +1,5 @@
 #include "platform/linux/folder_catalogue.h"
+#include "platform/decoding/picture_loader.h"
 #include "platform/linux/linux_internal.h"
 
 namespace vellora::linux_platform {

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "effects/pacing.h"
+#include "platform/decoding/picture_loader.h"
 #include "platform/linux/folder_catalogue.h"
 #include "platform/linux/linux_internal.h"
 #include "slideshow/fitted_picture.h"

@@ -6,8 +6,8 @@
 #include <filesystem>
 
 #include "effects/pacing.h"
-#include "platform/linux/colour_profile.h"
-#include "platform/linux/decode.h"
+#include "platform/decoding/colour_profile.h"
+#include "platform/decoding/decode.h"
 #include "shell/shell.h"
 #include "slideshow/random.h"
 #include "slideshow/slide_state.h"

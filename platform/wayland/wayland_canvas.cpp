@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/decoding/picture_loader.h"
 #include "platform/wayland/wayland_internal.h"
 
 namespace vellora::linux_platform::wayland {

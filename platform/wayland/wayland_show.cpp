@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "platform/decoding/picture_loader.h"
 #include "platform/linux/show_options.h"
 #include "platform/linux/show_pid_file.h"
 #include "platform/wayland/wayland_internal.h"

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/decoding/picture_loader.h"
 #include "platform/pixel_drawing.h"
 #include "platform/x11/visual_pixels.h"
 #include "platform/x11/x11_internal.h"

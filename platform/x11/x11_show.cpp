@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/decoding/picture_loader.h"
 #include "platform/linux/show_options.h"
 #include "platform/x11/x11_internal.h"
 #include "platform/x11/x11_loop.h"

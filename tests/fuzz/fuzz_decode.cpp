@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "platform/linux/colour_profile.h"
-#include "platform/linux/decode.h"
+#include "platform/decoding/colour_profile.h"
+#include "platform/decoding/decode.h"
 #include "platform/picture_header.h"
 #include "tests/fuzz/fuzz_support.h"
 

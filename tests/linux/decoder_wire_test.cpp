@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/linux/decoder_wire.h"
+#include "platform/decoding/decoder_wire.h"
 
 namespace vellora::linux_platform {
 namespace {

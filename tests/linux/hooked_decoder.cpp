@@ -16,7 +16,7 @@
 #include <cstring>
 #include <string>
 
-#include "platform/linux/decoder_sandbox.h"
+#include "platform/decoding/decoder_sandbox.h"
 
 namespace {
 

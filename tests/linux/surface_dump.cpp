@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "effects/catalogue.h"
-#include "platform/linux/colour_profile.h"
-#include "platform/linux/decode.h"
+#include "platform/decoding/colour_profile.h"
+#include "platform/decoding/decode.h"
 #include "platform/test/test_platform.h"
 #include "slideshow/controller.h"
 #include "slideshow/picture_source.h"

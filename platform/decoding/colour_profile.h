@@ -10,7 +10,7 @@
 // - Safe in a sandbox: no file, no terminal output; at most two threads.
 #pragma once
 
-#include "platform/linux/decode.h"
+#include "platform/decoding/decode.h"
 
 namespace vellora::linux_platform {
 

@@ -1,4 +1,4 @@
-#include "platform/linux/decoder_sandbox.h"
+#include "platform/decoding/decoder_sandbox.h"
 
 #include <errno.h>
 #include <sched.h>
@@ -17,9 +17,9 @@
 #include <new>
 #include <vector>
 
-#include "platform/linux/colour_profile.h"
-#include "platform/linux/decoder_wire.h"
-#include "platform/linux/orientation.h"
+#include "platform/decoding/colour_profile.h"
+#include "platform/decoding/decoder_wire.h"
+#include "platform/decoding/orientation.h"
 
 namespace vellora::linux_platform {
 namespace {

@@ -5,8 +5,8 @@
 
 #include <memory>
 
-#include "platform/linux/decode_formats.h"
-#include "platform/linux/orientation.h"
+#include "platform/decoding/decode_formats.h"
+#include "platform/decoding/orientation.h"
 
 namespace vellora::linux_platform::formats {
 namespace {

@@ -9,7 +9,7 @@
 #include <memory>
 #include <optional>
 
-#include "platform/linux/decode_formats.h"
+#include "platform/decoding/decode_formats.h"
 
 namespace vellora::linux_platform::formats {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/linux/orientation.h"
+#include "platform/decoding/orientation.h"
 
 #include <algorithm>
 #include <utility>

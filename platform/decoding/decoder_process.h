@@ -29,7 +29,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/linux/decoder_sandbox.h"
+#include "platform/decoding/decoder_sandbox.h"
 
 namespace vellora::linux_platform {
 

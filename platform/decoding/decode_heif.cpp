@@ -8,7 +8,7 @@
 #include <iterator>
 #include <memory>
 
-#include "platform/linux/decode_formats.h"
+#include "platform/decoding/decode_formats.h"
 
 namespace vellora::linux_platform::formats {
 namespace {

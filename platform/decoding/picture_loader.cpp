@@ -1,5 +1,7 @@
-// Pictures: the file opened and checked here, then decoded by the locked-down
+// The loader: the file opened and checked here, then decoded by the locked-down
 // decoder process, or in this process where it cannot be locked down.
+#include "platform/decoding/picture_loader.h"
+
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
@@ -9,11 +11,11 @@
 #include <cstdio>
 #include <new>
 
-#include "platform/linux/colour_profile.h"
-#include "platform/linux/decode.h"
-#include "platform/linux/decoder_process.h"
+#include "platform/decoding/colour_profile.h"
+#include "platform/decoding/decode.h"
+#include "platform/decoding/decoder_process.h"
+#include "platform/decoding/orientation.h"
 #include "platform/linux/linux_internal.h"
-#include "platform/linux/orientation.h"
 #include "platform/pixel_drawing.h"
 
 namespace vellora::linux_platform {

@@ -1,4 +1,4 @@
-#include "platform/linux/decode.h"
+#include "platform/decoding/decode.h"
 
 #include <sys/mman.h>
 #include <time.h>
@@ -7,7 +7,7 @@
 #include <cstring>
 #include <new>
 
-#include "platform/linux/decode_formats.h"
+#include "platform/decoding/decode_formats.h"
 
 namespace vellora::linux_platform {
 namespace formats {

@@ -1,4 +1,4 @@
-#include "platform/linux/decoder_wire.h"
+#include "platform/decoding/decoder_wire.h"
 
 #include <errno.h>
 #include <sys/socket.h>

@@ -14,7 +14,7 @@
 
 #include <cstddef>
 
-#include "platform/linux/decode.h"
+#include "platform/decoding/decode.h"
 
 namespace vellora::linux_platform {
 

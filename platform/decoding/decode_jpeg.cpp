@@ -14,7 +14,7 @@
 #include <cstdlib>
 
 #include "platform/exif.h"
-#include "platform/linux/decode_formats.h"
+#include "platform/decoding/decode_formats.h"
 
 namespace vellora::linux_platform::formats {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/linux/colour_profile.h"
+#include "platform/decoding/colour_profile.h"
 
 #include <lcms2.h>
 

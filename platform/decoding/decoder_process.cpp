@@ -1,4 +1,4 @@
-#include "platform/linux/decoder_process.h"
+#include "platform/decoding/decoder_process.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -17,9 +17,9 @@
 #include <utility>
 #include <vector>
 
-#include "platform/linux/decode.h"
-#include "platform/linux/decoder_sandbox.h"
-#include "platform/linux/decoder_wire.h"
+#include "platform/decoding/decode.h"
+#include "platform/decoding/decoder_sandbox.h"
+#include "platform/decoding/decoder_wire.h"
 #include "platform/picture_header.h"
 
 namespace vellora::linux_platform {

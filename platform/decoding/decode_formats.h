@@ -13,7 +13,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "platform/linux/decode.h"
+#include "platform/decoding/decode.h"
 
 namespace vellora::linux_platform::formats {
 

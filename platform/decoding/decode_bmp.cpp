@@ -6,7 +6,7 @@
 #include <bit>
 #include <vector>
 
-#include "platform/linux/decode_formats.h"
+#include "platform/decoding/decode_formats.h"
 
 namespace vellora::linux_platform::formats {
 namespace {

@@ -18,7 +18,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "platform/linux/decode.h"
+#include "platform/decoding/decode.h"
 
 namespace vellora::linux_platform {
 

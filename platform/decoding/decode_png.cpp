@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "platform/linux/decode_formats.h"
+#include "platform/decoding/decode_formats.h"
 
 namespace vellora::linux_platform::formats {
 namespace {
