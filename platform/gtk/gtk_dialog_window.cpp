@@ -314,6 +314,8 @@ void GtkSettingsDialog::moveFocus(bool forward) {
     for (GtkWidget* option : linux_.options) stops.push_back(option);
     if (linux_.idle) stops.push_back(linux_.idle);
     if (linux_.idleMinutes) stops.push_back(linux_.idleMinutes);
+    // A switched-off field (the idle start's minutes) takes no focus.
+    std::erase_if(stops, [](GtkWidget* stop) { return !gtk_widget_is_sensitive(stop) || !gtk_widget_get_visible(stop); });
     GtkWidget* focus = gtk_window_get_focus(GTK_WINDOW(window_));
     const auto holdsFocus = [focus](GtkWidget* stop) {
         return focus && (focus == stop || gtk_widget_is_ancestor(focus, stop));

@@ -130,7 +130,10 @@ void GtkSettingsDialog::saveLinuxControls() {
         values[i] = gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(linux_.options[i]));
     const std::string optionsPath = linuxOptionsPath();
     const LinuxOptionsFile before = readLinuxOptions(optionsPath);
-    const bool unchanged = before.state == LinuxOptionsFile::State::read && before.values == values;
+    // No file is written for nothing: a missing file already holds the defaults.
+    const bool unchanged = before.state == LinuxOptionsFile::State::read
+                               ? before.values == values
+                               : before.state == LinuxOptionsFile::State::missing && values == LinuxOptionValues{};
     if (!unchanged && !saveLinuxOptions(optionsPath, values)) {
         gchar* message = g_strdup_printf(tr("Cannot save the Linux options in %s; that file is left as it is."),
                                           text::utf8FromPath(optionsPath).c_str());
