@@ -37,7 +37,7 @@ LANGUAGES = {
                     ["OK", "Cancel", "Image list:", "", "Show each:", "", "s", "Transition:", "", "", "Random order"],
                     ("Random", "Mosaic"), "Cannot save the settings!"),
 }
-LANGUAGES["C"] = LANGUAGES["de_DE.UTF-8"] = LANGUAGES["en_US.UTF-8"]
+LANGUAGES["C"] = LANGUAGES["en_US.UTF-8"]
 LINUX_OPTIONS = ["fit", "upright", "paced", "shuffle"]
 
 
