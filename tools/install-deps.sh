@@ -10,7 +10,7 @@ packages=(
   googletest libgtest-dev
   g++-mingw-w64-i686-win32 binutils-mingw-w64-i686 mingw-w64-i686-dev
   xvfb x11-utils x11-apps imagemagick xdotool strace
-  locales fonts-wqy-microhei python3
+  locales fonts-wqy-microhei python3 gettext
   wine wine64 g++-mingw-w64-x86-64-win32
   clang libclang-rt-14-dev
   nsis p7zip-full
@@ -56,10 +56,17 @@ if [ "${#missing[@]}" -gt 0 ] || [ "${#missing_optional[@]}" -gt 0 ] || [ "$have
   done
 fi
 
-# Wine tests run with the Chinese ANSI code page, which needs this locale.
-if ! locale -a 2>/dev/null | grep -qi '^zh_CN\.utf-\?8$'; then
+# Wine tests run with the Chinese ANSI code page, which needs zh_CN.UTF-8; the
+# native program's texts are tested in English and Chinese sessions.
+missing_locales=()
+for l in zh_CN en_US; do
+  locale -a 2>/dev/null | grep -qi "^$l\.utf-\?8$" || missing_locales+=("$l")
+done
+if [ "${#missing_locales[@]}" -gt 0 ]; then
   need_root
-  sed -i 's/^# *zh_CN.UTF-8 UTF-8/zh_CN.UTF-8 UTF-8/' /etc/locale.gen
-  grep -q '^zh_CN.UTF-8 UTF-8' /etc/locale.gen || echo 'zh_CN.UTF-8 UTF-8' >> /etc/locale.gen
-  locale-gen zh_CN.UTF-8 >/dev/null
+  for l in "${missing_locales[@]}"; do
+    sed -i "s/^# *$l.UTF-8 UTF-8/$l.UTF-8 UTF-8/" /etc/locale.gen
+    grep -q "^$l.UTF-8 UTF-8" /etc/locale.gen || echo "$l.UTF-8 UTF-8" >> /etc/locale.gen
+  done
+  locale-gen >/dev/null
 fi

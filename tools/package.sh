@@ -22,7 +22,8 @@ dpkg_here() { dpkg --root="$root" --force-script-chrootless --force-not-root --f
 # The root holds no other package, so the dependencies are reported and overridden.
 dpkg_here -i "$deb" >/dev/null 2>"$root.log" || { cat "$root.log"; exit 1; }
 for f in usr/libexec/xscreensaver/vellora usr/libexec/xscreensaver/vellora-decoder usr/bin/vellora usr/share/xscreensaver/config/vellora.xml \
-         usr/share/applications/vellora-settings.desktop usr/share/vellora/vellora-idle.desktop usr/share/man/man1/vellora.1.gz usr/share/doc/vellora/copyright; do
+         usr/share/applications/vellora-settings.desktop usr/share/vellora/vellora-idle.desktop usr/share/man/man1/vellora.1.gz usr/share/doc/vellora/copyright \
+         usr/share/locale/zh_CN/LC_MESSAGES/vellora.mo usr/share/vellora/xscreensaver/zh_CN/vellora.xml; do
   [ -e "$root/$f" ] || { echo "missing after install: /$f"; exit 1; }
 done
 "$root/usr/bin/vellora" --help | head -1

@@ -9,11 +9,13 @@ add_library(vellora_gtk STATIC
     platform/gtk/gtk_dialog_window.cpp
     platform/gtk/gtk_dialog_services.cpp
     platform/gtk/message_box.cpp
+    platform/gtk/gtk_linux_options.cpp
 )
 target_link_libraries(vellora_gtk PUBLIC vellora_linux PkgConfig::GTK3)
 
 add_executable(vellora-settings-gtk tests/linux/settings_gtk_main.cpp)
-target_link_libraries(vellora-settings-gtk PRIVATE vellora_gtk)
+target_link_libraries(vellora-settings-gtk PRIVATE vellora_gtk vellora_x11)
 
 find_program(DESKTOP_FILE_VALIDATE desktop-file-validate REQUIRED)
-add_test(NAME desktop_file COMMAND ${DESKTOP_FILE_VALIDATE} ${CMAKE_SOURCE_DIR}/platform/linux/vellora-settings.desktop)
+add_test(NAME desktop_file COMMAND ${DESKTOP_FILE_VALIDATE} ${CMAKE_BINARY_DIR}/translated/vellora-settings.desktop
+                                   ${CMAKE_BINARY_DIR}/translated/vellora-idle.desktop)

@@ -6,8 +6,13 @@
 //   service whose message box is a GTK message dialog, and the GTK dialog services,
 //   and runs the dialog. It returns the dialog's result: 1 after OK (also when the
 //   save failed and its message was shown), 0 after Cancel, Esc or the close box,
-//   and 0 when the settings file cannot be opened, in which case no window is ever
-//   shown. It returns -1 when GTK cannot start (no display).
+//   and 0 when the settings file exists but cannot be read, which a message box
+//   says (no dialog is shown and nothing is written). Without a settings file the
+//   dialog shows what the show would use now (the default picture folder, or an
+//   empty path, and the dialog's defaults), and OK writes the file. It returns -1
+//   when GTK cannot start (no display).
+// - Texts are in the session's language (platform/linux/program_text.h).
+// - Below the template's controls are Linux's own (platform/gtk/gtk_linux_options.cpp).
 // - The settings file is "Tessaview.ini" in $XDG_CONFIG_HOME/vellora, by default
 //   ~/.config/vellora.
 // - The control identifiers of the template name the widgets: 1 OK, 2 Cancel,
@@ -21,6 +26,8 @@
 
 namespace vellora::linux_platform {
 
-int runSettingsDialogGtk();
+// `xscreensaverRuns` tells whether the xscreensaver daemon runs the session's screen
+// saving (the idle start is then not offered); may be null.
+int runSettingsDialogGtk(bool (*xscreensaverRuns)() = nullptr);
 
 }  // namespace vellora::linux_platform

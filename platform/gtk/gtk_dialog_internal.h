@@ -12,9 +12,10 @@
 
 namespace vellora::linux_platform {
 
-enum class ControlKind { defaultButton, pushButton, label, edit, numberEdit, comboBox, groupBox, checkBox };
+enum class ControlKind { defaultButton, pushButton, label, edit, numberEdit, comboBox, groupBox, checkBox, chooser };
 
-// One control of the template: identifier, kind, GBK text, and its rectangle in dialog units.
+// One control of the template: identifier, kind, GBK text, and its rectangle in dialog
+// units. The chooser is Linux's own, beside the path field; it is no template control.
 struct ControlLayout {
     std::int32_t id;
     ControlKind kind;
@@ -23,6 +24,29 @@ struct ControlLayout {
 };
 
 class GtkSettingsDialog;
+
+// Linux's own controls below the template's (platform/gtk/gtk_linux_options.cpp):
+// the Linux options, and the idle start or why it is not offered. Each widget's
+// accessible id is the option's key, "idle" for the switch, "idle-minutes" for its
+// field; the note has "idle-note".
+struct LinuxControls {
+    GtkWidget* frame = nullptr;
+    std::vector<GtkWidget*> options;  // a check box per row of linuxOptions
+    GtkWidget* idle = nullptr;        // null when the idle start is not offered
+    GtkWidget* idleMinutes = nullptr;
+    GtkWidget* idleNote = nullptr;
+    bool idleWasOn = false;
+    std::string idleMinutesWere;
+    bool optionsDamaged = false;
+};
+
+// What the Linux side of the dialog needs to know of the session.
+struct DialogSession {
+    // The xscreensaver daemon runs this session's screen saving; may be null.
+    bool (*xscreensaverRuns)() = nullptr;
+    // The options to show when there is no options file (the first run's shuffle).
+    bool shuffleWithoutOptionsFile = false;
+};
 
 struct DialogControl {
     GtkSettingsDialog* owner = nullptr;
@@ -36,7 +60,7 @@ struct DialogControl {
 
 class GtkSettingsDialog {
 public:
-    GtkSettingsDialog();
+    explicit GtkSettingsDialog(const DialogSession& session = {});
     ~GtkSettingsDialog();
     GtkSettingsDialog(const GtkSettingsDialog&) = delete;
     GtkSettingsDialog& operator=(const GtkSettingsDialog&) = delete;
@@ -59,14 +83,24 @@ public:
     void setDisabled(bool disabled) { disabled_ = disabled; }
     bool keyBeforeControls(const GdkEventKey& key);
     bool keyAfterControls(const GdkEventKey& key);
+    // The chooser's menu and the file chooser of the desktop, for the path field.
+    void choosePath(bool folder);
+    void showChooserMenu();
 
 private:
     void build();
+    void buildLinuxControls();
+    void loadLinuxControls();
+    // After OK: the options file and the idle start; a message box for what failed.
+    void saveLinuxControls();
     void layOut();
     void moveFocus(bool forward);
 
     GtkWidget* window_ = nullptr;
+    GtkWidget* column_ = nullptr;
     GtkWidget* fixed_ = nullptr;
+    DialogSession session_;
+    LinuxControls linux_;
     std::vector<DialogControl> controls_;
     GMainLoop* loop_ = nullptr;
     guint pendingSource_ = 0;

@@ -4,7 +4,12 @@
 #include "platform/gtk/gtk_dialog.h"
 #include "platform/gtk/gtk_dialog_internal.h"
 #include "platform/linux/dialog_text.h"
+#include "platform/linux/folder_catalogue.h"
 #include "platform/linux/linux_internal.h"
+#include "platform/linux/program_text.h"
+#include "platform/linux/user_files.h"
+#include "resources/gbk_text.h"
+#include "slideshow/settings_file.h"
 
 namespace vellora::linux_platform {
 namespace {
@@ -18,7 +23,7 @@ public:
     }
     void addComboString(WindowHandle dialog, std::int32_t item, const char* gbk) override {
         if (GtkComboBoxText* combo = comboBox(dialog, item))
-            gtk_combo_box_text_append_text(combo, text::utf8FromGbk(gbk).c_str());
+            gtk_combo_box_text_append_text(combo, text::shownFromGbk(gbk).c_str());
     }
     // As CB_SETCURSEL: an index outside the list selects nothing and empties the field.
     void setComboSelection(WindowHandle dialog, std::int32_t item, std::int32_t index) override {
@@ -42,7 +47,7 @@ public:
             control->pathShown = text::utf8FromPath(control->pathBytes);
             setShownText(*control, control->pathShown);
         } else {
-            setShownText(*control, text::utf8FromGbk(bytes.substr(0, bytes.find('\0'))));
+            setShownText(*control, text::shownFromGbk(bytes.substr(0, bytes.find('\0'))));
         }
     }
     std::string itemText(WindowHandle dialog, std::int32_t item, std::size_t bufferSize) override {
@@ -110,8 +115,8 @@ public:
     void messageBox(WindowHandle owner, const std::string& gbkText, const std::string& gbkCaption) override {
         GtkWindow* parent = open && open->handle() == owner ? open->window() : nullptr;
         GtkWidget* box = gtk_message_dialog_new(parent, GTK_DIALOG_MODAL, GTK_MESSAGE_OTHER, GTK_BUTTONS_OK, "%s",
-                                                text::utf8FromGbk(gbkText).c_str());
-        gtk_window_set_title(GTK_WINDOW(box), text::utf8FromGbk(gbkCaption).c_str());
+                                                text::shownFromGbk(gbkText).c_str());
+        gtk_window_set_title(GTK_WINDOW(box), text::shownCaption(localPath(gbkCaption)).c_str());
         if (parent) open->setDisabled(true);
         gtk_dialog_run(GTK_DIALOG(box));
         gtk_widget_destroy(box);
@@ -122,14 +127,35 @@ public:
 
 }  // namespace
 
-int runSettingsDialogGtk() {
+int runSettingsDialogGtk(bool (*xscreensaverRuns)()) {
+    text::startTranslations();
     if (!g_get_prgname()) g_set_prgname("vellora");
     if (!gtk_init_check(nullptr, nullptr)) return -1;
     static GtkDialogWindows windows;
     static GtkDialogServices services;
     installPlatform({&windows, &files(), nullptr, nullptr});
     installDialogServices(&services);
-    GtkSettingsDialog dialog;
+    DialogSession session;
+    session.xscreensaverRuns = xscreensaverRuns;
+    // Linux has no installer that writes the file first: a first run shows what the
+    // show would use now, and OK writes it. A file that is there but cannot be read
+    // is the user's: it is said, and nothing is written over it.
+    const std::string settingsPath = localPath(settingsFilePath());
+    const UserFile settings = readUserFile(settingsPath, 1u << 20);
+    if (settings.state == UserFile::State::unreadable) {
+        windows.messageBox(0, gbk::cannotOpenSettings, settingsFilePath());
+        std::fprintf(stderr, "vellora: %s: %s\n", settingsPath.c_str(), settings.problem.c_str());
+        return 0;
+    }
+    if (settings.state == UserFile::State::missing) {
+        Settings first;
+        if (std::optional<std::string> folder = defaultPictureFolder()) {
+            first.imageListPath = *folder;
+            session.shuffleWithoutOptionsFile = true;  // as the show shuffles it
+        }
+        useSettingsForThisRun(encodeSettings(first));
+    }
+    GtkSettingsDialog dialog(session);
     windows.open = services.open = &dialog;
     const std::intptr_t result = dialog.run();
     windows.open = services.open = nullptr;

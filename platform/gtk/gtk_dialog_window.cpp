@@ -8,12 +8,14 @@
 #include "dialog/settings_dialog.h"
 #include "platform/gtk/gtk_dialog_internal.h"
 #include "platform/linux/dialog_text.h"
+#include "platform/linux/program_text.h"
 #include "resources/gbk_text.h"
 
 namespace vellora::linux_platform {
 namespace {
 
 constexpr int templateWidth = 272, templateHeight = 84;
+constexpr std::int32_t chooserId = 9001;  // Linux's own control: no template identifier
 // The template's combo box height includes its drop-down list; the closed box is
 // as high as the edit fields.
 constexpr int closedComboHeight = 12;
@@ -30,19 +32,31 @@ const ControlLayout settingsTemplate[] = {
     {idEffect, ControlKind::comboBox, "", 66, 56, 136, closedComboHeight},
     {-1, ControlKind::groupBox, "", 5, 0, 208, 79},
     {idRandom, ControlKind::checkBox, gbk::dialog::randomOrder, 129, 35, 78, 11},
+    // Linux's own: the desktop's file chooser for the path, in the group box's margin.
+    {chooserId, ControlKind::chooser, "...", 203, 12, 9, 12},
 };
+constexpr std::size_t templateControls = 11;
 
 // GTK's themes give fields and buttons generous padding; a dialog laid out in
 // dialog units wants the compact ones of the platform the template was drawn for.
-const char compactStyle[] = "entry, button { min-height: 0; padding-top: 1px; padding-bottom: 1px; }";
+const char compactStyle[] = "entry, button { min-height: 0; padding-top: 1px; padding-bottom: 1px; }"
+                            " button.vellora-chooser { min-width: 0; padding-left: 0; padding-right: 0; }";
 
 bool takesTabStop(ControlKind kind) {
     return kind != ControlKind::label && kind != ControlKind::groupBox;
 }
 
 GtkWidget* makeWidget(const ControlLayout& layout) {
-    const std::string text = text::utf8FromGbk(layout.text);
+    const std::string text = text::shownFromGbk(layout.text);
     switch (layout.kind) {
+    case ControlKind::chooser: {
+        GtkWidget* button = gtk_button_new_with_label("\u2026");
+        gtk_style_context_add_class(gtk_widget_get_style_context(button), "vellora-chooser");
+        const char* name = text::tr("Choose a folder or an image list file");
+        gtk_widget_set_tooltip_text(button, name);
+        atk_object_set_name(gtk_widget_get_accessible(button), name);
+        return button;
+    }
     case ControlKind::defaultButton:
     case ControlKind::pushButton:
         return gtk_button_new_with_label(text.c_str());
@@ -97,7 +111,10 @@ void keepDigits(GtkEditable* editable, gchar* inserted, gint length, gint* posit
 
 void clicked(GtkButton*, gpointer data) {
     auto* control = static_cast<DialogControl*>(data);
-    control->owner->postCommand(control->layout->id);
+    if (control->layout->kind == ControlKind::chooser)
+        control->owner->showChooserMenu();
+    else
+        control->owner->postCommand(control->layout->id);
 }
 
 gboolean closeBox(GtkWidget*, GdkEvent*, gpointer dialog) {
@@ -119,7 +136,7 @@ int toPixels(int units, double scale) { return static_cast<int>(std::lround(unit
 
 }  // namespace
 
-GtkSettingsDialog::GtkSettingsDialog() { build(); }
+GtkSettingsDialog::GtkSettingsDialog(const DialogSession& session) : session_(session) { build(); }
 
 GtkSettingsDialog::~GtkSettingsDialog() {
     if (pendingSource_) g_source_remove(pendingSource_);
@@ -131,13 +148,16 @@ GtkSettingsDialog::~GtkSettingsDialog() {
 
 void GtkSettingsDialog::build() {
     window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
-    gtk_window_set_title(GTK_WINDOW(window_), text::utf8FromGbk(gbk::dialog::title).c_str());
+    gtk_window_set_title(GTK_WINDOW(window_), text::shownFromGbk(gbk::dialog::title).c_str());
     gtk_window_set_modal(GTK_WINDOW(window_), TRUE);
     gtk_window_set_resizable(GTK_WINDOW(window_), FALSE);
     gtk_window_set_type_hint(GTK_WINDOW(window_), GDK_WINDOW_TYPE_HINT_DIALOG);
     gtk_window_set_icon_name(GTK_WINDOW(window_), "preferences-desktop-screensaver");
+    // The template's controls, and Linux's own below them.
+    column_ = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
+    gtk_container_add(GTK_CONTAINER(window_), column_);
     fixed_ = gtk_fixed_new();
-    gtk_container_add(GTK_CONTAINER(window_), fixed_);
+    gtk_box_pack_start(GTK_BOX(column_), fixed_, FALSE, FALSE, 0);
 
     controls_.reserve(std::size(settingsTemplate));
     for (const ControlLayout& layout : settingsTemplate) {
@@ -147,14 +167,16 @@ void GtkSettingsDialog::build() {
         control.widget = makeWidget(layout);
         gtk_fixed_put(GTK_FIXED(fixed_), control.widget, 0, 0);
         if (layout.id != -1)
-            atk_object_set_accessible_id(gtk_widget_get_accessible(control.widget), std::to_string(layout.id).c_str());
-        if (layout.kind == ControlKind::defaultButton || layout.kind == ControlKind::pushButton)
+            atk_object_set_accessible_id(gtk_widget_get_accessible(control.widget),
+                                         layout.id == chooserId ? "chooser" : std::to_string(layout.id).c_str());
+        if (layout.kind == ControlKind::defaultButton || layout.kind == ControlKind::pushButton ||
+            layout.kind == ControlKind::chooser)
             g_signal_connect(control.widget, "clicked", G_CALLBACK(clicked), &control);
         if (layout.kind == ControlKind::numberEdit)
             g_signal_connect(control.widget, "insert-text", G_CALLBACK(keepDigits), &control);
     }
     // Each label names the field after it, as a screen reader finds it on Windows.
-    for (std::size_t i = 0; i + 1 < controls_.size(); ++i) {
+    for (std::size_t i = 0; i + 1 < templateControls; ++i) {
         if (controls_[i].layout->kind != ControlKind::label || controls_[i + 1].layout->id == -1) continue;
         gtk_label_set_mnemonic_widget(GTK_LABEL(controls_[i].widget), controls_[i + 1].widget);
     }
@@ -166,9 +188,10 @@ void GtkSettingsDialog::build() {
     g_signal_connect(window_, "key-press-event", G_CALLBACK(keyBefore), this);
     g_signal_connect_after(window_, "key-press-event", G_CALLBACK(keyAfter), this);
 
+    buildLinuxControls();
     GtkCssProvider* provider = gtk_css_provider_new();
     gtk_css_provider_load_from_data(provider, compactStyle, -1, nullptr);
-    applyStyle(fixed_, provider);
+    applyStyle(column_, provider);
     g_object_unref(provider);
     layOut();
 }
@@ -187,6 +210,8 @@ void GtkSettingsDialog::layOut() {
     for (const DialogControl& control : controls_) {
         const ControlLayout& layout = *control.layout;
         int minimum = 0, natural = 0;
+        // The chooser takes the room it is given: it has no template rectangle to keep.
+        if (layout.kind == ControlKind::chooser) continue;
         if (layout.kind != ControlKind::edit && layout.kind != ControlKind::numberEdit && layout.kind != ControlKind::comboBox &&
             layout.kind != ControlKind::groupBox) {
             gtk_widget_get_preferred_width(control.widget, &minimum, &natural);
@@ -222,6 +247,7 @@ void GtkSettingsDialog::end(std::intptr_t result) {
 std::intptr_t GtkSettingsDialog::run() {
     settingsDialogProc(handle(), wmInitDialog, 0, 0);
     if (ended_) return result_;
+    loadLinuxControls();
     gtk_widget_show_all(window_);
     // The procedure asks for no initial focus; Tab reaches the first control.
     gtk_window_set_focus(GTK_WINDOW(window_), nullptr);
@@ -234,7 +260,11 @@ std::intptr_t GtkSettingsDialog::run() {
 }
 
 void GtkSettingsDialog::command(std::int32_t id) {
-    if (!ended_ && !disabled_) settingsDialogProc(handle(), wmCommand, static_cast<WParam>(id), 0);
+    if (ended_ || disabled_) return;
+    // The Linux options are saved with the settings, after them (a failed save of
+    // the settings has said so and ends the dialog with 1 all the same).
+    settingsDialogProc(handle(), wmCommand, static_cast<WParam>(id), 0);
+    if (id == idOk && ended_ && result_ == 1) saveLinuxControls();
 }
 
 // A click may come from an assistive tool's request, which waits for its answer;
@@ -274,9 +304,18 @@ bool GtkSettingsDialog::keyAfterControls(const GdkEventKey& key) {
 }
 
 void GtkSettingsDialog::moveFocus(bool forward) {
+    // The template's order, the chooser after the path it fills, then Linux's own.
     std::vector<GtkWidget*> stops;
-    for (const DialogControl& control : controls_)
-        if (takesTabStop(control.layout->kind)) stops.push_back(control.widget);
+    for (const DialogControl& control : controls_) {
+        if (!takesTabStop(control.layout->kind) || control.layout->kind == ControlKind::chooser) continue;
+        stops.push_back(control.widget);
+        if (control.layout->id == idImageList) stops.push_back(this->control(chooserId)->widget);
+    }
+    for (GtkWidget* option : linux_.options) stops.push_back(option);
+    if (linux_.idle) stops.push_back(linux_.idle);
+    if (linux_.idleMinutes) stops.push_back(linux_.idleMinutes);
+    // A switched-off field (the idle start's minutes) takes no focus.
+    std::erase_if(stops, [](GtkWidget* stop) { return !gtk_widget_is_sensitive(stop) || !gtk_widget_get_visible(stop); });
     GtkWidget* focus = gtk_window_get_focus(GTK_WINDOW(window_));
     const auto holdsFocus = [focus](GtkWidget* stop) {
         return focus && (focus == stop || gtk_widget_is_ancestor(focus, stop));

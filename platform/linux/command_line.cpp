@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/linux/linux_options.h"
+
 namespace vellora::linux_platform {
 namespace {
 
@@ -24,6 +26,13 @@ std::optional<std::int32_t> parseNumber(const char* text) {
     value = negative ? -value : value;
     if (value > 2147483647LL) return std::nullopt;
     return static_cast<std::int32_t>(value);
+}
+
+// The row of linuxOptions whose switch, on or off, this is.
+std::optional<std::size_t> linuxOptionSwitch(const std::string& option) {
+    for (std::size_t row = 0; row < linuxOptionCount; ++row)
+        if (option == linuxOptions[row].on || option == linuxOptions[row].off) return row;
+    return std::nullopt;
 }
 
 CommandLine only(ShowForm form) {
@@ -113,12 +122,9 @@ CommandLine parseCommandLine(int argc, const char* const* argv, const char* scre
             (option == "--effect" ? command.overrides.effectIndex : command.overrides.delaySeconds) = value;
         } else if (option == "--random" || option == "--no-random") {
             command.overrides.randomOrder = option == "--random" ? 1 : 0;
-        } else if (option == "--fit") {
-            command.fit = true;
-        } else if (option == "--upright") {
-            command.upright = true;
-        } else if (option == "--paced") {
-            command.paced = true;
+        } else if (const std::optional<std::size_t> row = linuxOptionSwitch(option)) {
+            command.*linuxOptions[*row].value = option == linuxOptions[*row].on;
+            command.linuxOptionsGiven |= 1u << *row;
         } else if (option == "--idle" && hasValue) {
             command.idleMs = parseIdleMinutes(argv[++i]);
             if (command.idleMs == 0) return invalid;
@@ -129,8 +135,6 @@ CommandLine parseCommandLine(int argc, const char* const* argv, const char* scre
             if (!command.monitor) return invalid;
         } else if (option == "--x11") {
             command.forceX11 = true;
-        } else if (option == "--shuffle") {
-            command.shuffle = true;
         } else {
             return invalid;
         }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/linux/monitor_shows.h"
+#include "platform/linux/program_text.h"
 
 namespace vellora::linux_platform {
 
@@ -43,13 +44,16 @@ struct CommandLine {
     std::vector<std::string> arguments;
     bool forceX11 = false;  // --x11: the X display even where a Wayland compositor is reachable
     bool shuffle = false;
+    // A bit for each row of linuxOptions (platform/linux/linux_options.h) whose
+    // switch, on or off, the command line gave: it wins over the options file.
+    std::uint32_t linuxOptionsGiven = 0;
 };
 
 inline constexpr const char* usageLine =
     "usage: vellora [--window-id ID | --root | --window] [--list PATH] [--effect N] [--delay S] "
-    "[--random | --no-random | --shuffle] [--fit] [--upright] [--paced] [--x11] [--idle MINUTES] "
+    "[--random | --no-random | --shuffle] [--fit] [--upright] [--paced] [--no-OPTION] [--x11] [--idle MINUTES] "
     "| --stop | --settings | --install-xscreensaver | --help";
-inline constexpr const char* helpText =
+inline constexpr const char* helpText = N_(
     "usage: vellora [--window-id ID | --root | --window] [OPTION...]\n"
     "       vellora --stop | --settings | --install-xscreensaver | --help\n"
     "A picture slide show for Wayland and the X Window System.\n"
@@ -69,6 +73,7 @@ inline constexpr const char* helpText =
     "  --fit              shrink pictures larger than the screen to fit it\n"
     "  --upright          turn JPEG and TIFF photos upright by their orientation tag\n"
     "  --paced            a pace of their own for the transitions that have none\n"
+    "  --no-fit, --no-upright, --no-paced, --no-shuffle   that option off for this run\n"
     "  --idle MINUTES     stay in the background and show full screen whenever the\n"
     "                     session has been idle MINUTES (a decimal, e.g. 10 or 0.5)\n"
     "  --x11              use the X display even when a Wayland compositor is reachable\n"
@@ -76,16 +81,17 @@ inline constexpr const char* helpText =
     "  --settings         the settings dialog\n"
     "  --install-xscreensaver  add vellora --root to ~/.xscreensaver's programs\n"
     "  --help             show this text\n"
-    "Settings: $XDG_CONFIG_HOME/vellora/Tessaview.ini (by default ~/.config/vellora/);\n"
-    "the options above override them for one run and are never saved. With neither\n"
-    "a settings file nor --list, the pictures are those of the first of these folders\n"
-    "that holds any, shuffled: imageDirectory in ~/.xscreensaver, XDG_PICTURES_DIR in\n"
-    "~/.config/user-dirs.dirs, ~/Pictures. What a folder holds is cached in\n"
+    "Settings: $XDG_CONFIG_HOME/vellora/Tessaview.ini (by default ~/.config/vellora/),\n"
+    "and beside it Options.ini for --fit, --upright, --paced and --shuffle; the settings\n"
+    "dialog writes both. The options above override them for one run and are never\n"
+    "saved. With neither a settings file nor --list, the pictures are those of the\n"
+    "first of these folders that holds any, shuffled: imageDirectory in ~/.xscreensaver,\n"
+    "XDG_PICTURES_DIR in ~/.config/user-dirs.dirs, ~/Pictures. What a folder holds is cached in\n"
     "$XDG_CACHE_HOME/vellora, the shuffle's round in $XDG_STATE_HOME/vellora.\n"
     "Pictures are decoded by vellora-decoder, a locked-down process beside this program\n"
     "(seccomp, resource limits); where it cannot be (a kernel without seccomp, a\n"
     "sanitizer build, no vellora-decoder), the show says so once on standard error and\n"
-    "decodes them itself.\n";
+    "decodes them itself.\n");
 
 // `screensaverWindow` is the XSCREENSAVER_WINDOW variable, or null.
 CommandLine parseCommandLine(int argc, const char* const* argv, const char* screensaverWindow);

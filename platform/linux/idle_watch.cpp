@@ -32,7 +32,13 @@ Lock takeSessionLock(int& fd) {
     const std::string path = std::string(runtime) + "/vellora-idle.lock";
     fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) return Lock::none;
-    if (flock(fd, LOCK_EX | LOCK_NB) == 0) return Lock::taken;
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
+        // Its process id, for the settings dialog's idle switch, which ends this watcher.
+        const std::string pid = std::to_string(getpid()) + "\n";
+        if (ftruncate(fd, 0) == 0 && pwrite(fd, pid.data(), pid.size(), 0) < 0) {
+        }
+        return Lock::taken;
+    }
     const bool held = errno == EWOULDBLOCK;
     close(fd);
     fd = -1;

@@ -15,9 +15,11 @@ if(NOT VELLORA_FUZZ)
     pkg_check_modules(GLIB2 REQUIRED IMPORTED_TARGET glib-2.0)
     pkg_check_modules(GIO2 REQUIRED IMPORTED_TARGET gio-2.0)
     # Text conversion needs no display, so the unit tests link it alone.
-    add_library(vellora_dialog_text STATIC platform/linux/dialog_text.cpp)
+    add_library(vellora_dialog_text STATIC platform/linux/dialog_text.cpp platform/linux/program_text.cpp)
     target_include_directories(vellora_dialog_text PUBLIC ${CMAKE_SOURCE_DIR})
     target_link_libraries(vellora_dialog_text PUBLIC PkgConfig::GLIB2)
+    include(GNUInstallDirs)
+    target_compile_definitions(vellora_dialog_text PRIVATE VELLORA_LOCALEDIR="${CMAKE_INSTALL_FULL_LOCALEDIR}")
 
     add_library(vellora_linux STATIC
         platform/linux/linux_platform.cpp
@@ -35,8 +37,10 @@ if(NOT VELLORA_FUZZ)
         platform/linux/message_queue.cpp
         platform/linux/xscreensaver_setup.cpp
         platform/linux/user_files.cpp
+        platform/linux/linux_options.cpp
+        platform/linux/idle_autostart.cpp
     )
-    target_link_libraries(vellora_linux PUBLIC vellora_core vellora_folders vellora_pictures vellora_dialog_text PRIVATE PkgConfig::GIO2)
+    target_link_libraries(vellora_linux PUBLIC vellora_core vellora_folders vellora_pictures vellora_dialog_text PUBLIC PkgConfig::GLIB2 PRIVATE PkgConfig::GIO2)
 
     include(platform/gtk/gtk.cmake)
     include(platform/x11/x11.cmake)

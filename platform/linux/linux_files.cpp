@@ -76,13 +76,6 @@ std::string localPath(const std::string& path) {
 
 namespace {
 
-void makeFolders(const std::string& folder) {
-    for (std::size_t slash = folder.find('/', 1); ; slash = folder.find('/', slash + 1)) {
-        mkdir(folder.substr(0, slash).c_str(), 0700);
-        if (slash == std::string::npos) break;
-    }
-}
-
 std::optional<std::string> settingsOfThisRun;
 
 class LinuxFiles : public Files {

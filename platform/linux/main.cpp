@@ -9,6 +9,7 @@
 #include "platform/linux/command_line.h"
 #include "platform/linux/idle_watch.h"
 #include "platform/linux/linux_internal.h"
+#include "platform/linux/program_text.h"
 #include "platform/linux/show_pid_file.h"
 #include "platform/linux/user_files.h"
 #include "platform/linux/xscreensaver_setup.h"
@@ -36,16 +37,17 @@ int watchForIdle(const CommandLine& command) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    text::startTranslations();
     const CommandLine command = parseCommandLine(argc, argv, std::getenv("XSCREENSAVER_WINDOW"));
     switch (command.form) {
     case ShowForm::help:
-        std::fputs(helpText, stdout);
+        std::fputs(text::tr(helpText), stdout);
         return 0;
     case ShowForm::invalid:
         std::fprintf(stderr, "%s\n", usageLine);
         return 2;
     case ShowForm::settings:
-        return runSettingsDialogGtk();
+        return runSettingsDialogGtk(xscreensaverRunning);
     case ShowForm::installXscreensaver:
         return installIntoXscreensaver(homeFolder());
     case ShowForm::stop:

@@ -11,11 +11,15 @@ install(CODE "
     file(MAKE_DIRECTORY \"\$ENV{DESTDIR}${CMAKE_INSTALL_FULL_BINDIR}\")
     file(CREATE_LINK ../${xscreensaverHacks}/vellora \"\$ENV{DESTDIR}${CMAKE_INSTALL_FULL_BINDIR}/vellora\" SYMBOLIC)
 ")
-install(FILES platform/linux/vellora.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/xscreensaver/config)
-install(FILES platform/linux/vellora-settings.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
-# The idle watcher's autostart entry is the user's to enable: copied into
-# ~/.config/autostart it runs at log-in; where it is installed nothing reads it.
-install(FILES platform/linux/vellora-idle.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/vellora)
+# The catalogues, and the desktop files and hack description made with them.
+include(po/po.cmake)
+# xscreensaver's description in the source language; the translated ones lie in
+# ${CMAKE_INSTALL_DATADIR}/vellora/xscreensaver/LANGUAGE/ (see po/po.cmake).
+install(FILES ${CMAKE_BINARY_DIR}/translated/vellora.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/xscreensaver/config)
+install(FILES ${CMAKE_BINARY_DIR}/translated/vellora-settings.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+# The idle watcher's autostart entry, for reference: the settings dialog's idle
+# switch writes the user's own copy into ~/.config/autostart, which runs at log-in.
+install(FILES ${CMAKE_BINARY_DIR}/translated/vellora-idle.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/vellora)
 
 # Debian wants its manual pages and changelog compressed without timestamps.
 set(packageFiles ${CMAKE_BINARY_DIR}/package-files)

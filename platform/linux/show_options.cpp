@@ -11,6 +11,7 @@
 #include "platform/decoding/picture_loader.h"
 #include "platform/linux/folder_catalogue.h"
 #include "platform/linux/linux_internal.h"
+#include "platform/linux/linux_options.h"
 #include "slideshow/fitted_picture.h"
 #include "slideshow/settings_file.h"
 
@@ -53,6 +54,7 @@ std::string standardInput() {
 
 void applyShowOptions(const CommandLine& given) {
     CommandLine command = given;
+    applyLinuxOptionsFile(command);
     bool shuffle = command.shuffle;
     if (!command.overrides.imageListPath && settingsFileMissing()) {
         if (std::optional<std::string> folder = defaultPictureFolder()) {

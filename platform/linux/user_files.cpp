@@ -173,6 +173,13 @@ bool moveIntoPlace(const std::string& from, const std::string& to) {
     return true;
 }
 
+void makeFolders(const std::string& folder) {
+    for (std::size_t slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
+        mkdir(folder.substr(0, slash).c_str(), 0700);
+        if (slash == std::string::npos) break;
+    }
+}
+
 mode_t newFileMode() {
     const mode_t mask = umask(022);
     umask(mask);

@@ -51,6 +51,9 @@ bool writeUserFile(const std::string& path, const std::string& bytes, mode_t mod
 // its permissions and owner when it exists.
 bool moveIntoPlace(const std::string& from, const std::string& to);
 
+// Makes `folder` and the folders above it that are missing, for the user alone (0700).
+void makeFolders(const std::string& folder);
+
 // The permissions a new file gets under the process's umask.
 mode_t newFileMode();
 

@@ -7,6 +7,7 @@
 
 #include "platform/gtk/message_box.h"
 #include "platform/linux/dialog_text.h"
+#include "platform/linux/program_text.h"
 #include "platform/messages.h"
 #include "platform/wayland/wayland_internal.h"
 
@@ -183,7 +184,7 @@ public:
         // An overlay covers every window: the show steps below them while the box is open.
         if (loop.fullScreen && !loop.destroyed) stepDown(true);
         // The settings file's box names the file in the file-name encoding.
-        runMessageDialog(text::utf8FromGbk(text), text::utf8FromPath(localPath(caption)), keepDialogOpen);
+        runMessageDialog(text::shownFromGbk(text), text::shownCaption(localPath(caption)), keepDialogOpen);
         if (loop.fullScreen && !loop.destroyed && !ended()) stepDown(false);
     }
     MessageResult defaultProc(WindowHandle window, MessageId message, WParam, LParam) override {

@@ -11,6 +11,7 @@
 
 #include "platform/gtk/message_box.h"
 #include "platform/linux/dialog_text.h"
+#include "platform/linux/program_text.h"
 #include "platform/x11/x11_loop.h"
 #include "platform/messages.h"
 #include "shell/shell.h"
@@ -243,7 +244,7 @@ public:
         if (ended()) return;
         // The settings file's box names the file as it is found on this system, in
         // the file-name encoding; the other captions are ASCII words.
-        const std::string textUtf8 = text::utf8FromGbk(text), captionUtf8 = text::utf8FromPath(localPath(caption));
+        const std::string textUtf8 = text::shownFromGbk(text), captionUtf8 = text::shownCaption(localPath(caption));
         if (loop.messagesOnWindow) {
             // Nothing waits for OK: the show goes on ticking, and a drawing over the message takes it away.
             if (!loop.show.destroyed) writeMessageOnWindow(textUtf8 + "\n" + captionUtf8);

@@ -80,3 +80,41 @@ def test_upright_turns_photos_by_their_orientation(world):
             assert end(process) == 0
             helper.stdin.close()
             helper.wait(10)
+
+
+def test_saved_options_are_read_and_the_command_line_wins(world):
+    """Options.ini beside the settings file: its fit is in effect without the flag,
+    --no-fit wins for one run, and a damaged file means the defaults."""
+    picture = os.path.join(world.pictures, "framed.png")
+    # Far larger than the window: a blue frame around white, so the window's corner is
+    # blue only when the whole picture is shrunk into it.
+    subprocess.run(["convert", "-size", "1600x1200", "xc:blue", "-fill", "white", "-draw",
+                    "rectangle 200,150 1399,1049", picture], check=True)
+    world.write_show([picture], row=1, delay=60)
+    options = os.path.join(os.path.dirname(world.settings), "Options.ini")
+    corner = {True: (0, 0, 255), False: (255, 255, 255)}
+    try:
+        for name, text, args, fitted in [
+                ("saved fit", b"# mine\n[Show]\nfit=true\n", (), True),
+                ("saved fit, --no-fit", b"[Show]\nfit=true\n", ("--no-fit",), False),
+                ("damaged", b"[Show]\nfit=perhaps\n", (), False),
+                ("no file, --fit", None, ("--fit",), True)]:
+            if text is None:
+                os.remove(options)
+            else:
+                with open(options, "wb") as f:
+                    f.write(text)
+            helper, window = world.make_window(*WINDOW_AT, *WINDOW_SIZE)
+            process = world.launch("--window-id", window, *args)
+            try:
+                assert wait_until(lambda: max(abs(a - b) for a, b in zip(
+                    pixel(world.shot(window), WINDOW_SIZE[0], 8, 8), corner[fitted])) < 40, 15), name
+            finally:
+                assert end(process) == 0, name
+                helper.stdin.close()
+                helper.wait(10)
+            if text is not None:
+                assert open(options, "rb").read() == text, f"{name}: the show changed the file"
+    finally:
+        if os.path.exists(options):
+            os.remove(options)

@@ -3,9 +3,10 @@
 #include <cstdio>
 
 #include "platform/gtk/gtk_dialog.h"
+#include "platform/x11/x11_idle.h"
 
 int main() {
-    const int result = vellora::linux_platform::runSettingsDialogGtk();
+    const int result = vellora::linux_platform::runSettingsDialogGtk(vellora::linux_platform::xscreensaverRunning);
     if (result < 0) std::fputs("vellora-settings-gtk: cannot open the display\n", stderr);
     return result < 0 ? 2 : result;
 }
