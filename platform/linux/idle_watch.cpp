@@ -35,8 +35,9 @@ Lock takeSessionLock(int& fd) {
     if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
         // Its process id, for the settings dialog's idle switch, which ends this watcher.
         const std::string pid = std::to_string(getpid()) + "\n";
-        if (ftruncate(fd, 0) == 0 && pwrite(fd, pid.data(), pid.size(), 0) < 0) {
-        }
+        if (ftruncate(fd, 0) != 0 || pwrite(fd, pid.data(), pid.size(), 0) != static_cast<ssize_t>(pid.size()))
+            std::fprintf(stderr, "vellora: %s cannot hold this watcher's process id; the settings dialog cannot end it\n",
+                         path.c_str());
         return Lock::taken;
     }
     const bool held = errno == EWOULDBLOCK;
