@@ -2,6 +2,7 @@
 // window messages, so the input and close rules are the same code as on Windows.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <optional>
 
@@ -122,7 +123,14 @@ void releaseSeat() {
 ScreenPoint pointerPosition() { return travel.reported; }
 
 void stopOnWaitingInput() {
-    if (!takesInput() || !pumpEvents()) return;
+    // The compositor gone, or the show's surface or window taken away, ends the
+    // show in any form: nothing loaded could be shown any more.
+    const auto closing = [](const PostedMessage& m) { return m.message == msg::close; };
+    if (!pumpEvents() || surfaceLost() || std::any_of(loop.posted.begin(), loop.posted.end(), closing)) {
+        requestStop();
+        return;
+    }
+    if (!takesInput()) return;
     for (const PostedMessage& m : loop.input)
         if (m.message == msg::keyDown || m.message == msg::lButtonDown || m.message == msg::rButtonDown ||
             m.message == msg::mButtonDown)

@@ -123,10 +123,16 @@ ShowSurface* showSurface();
 std::vector<std::unique_ptr<ShowSurface>>& surfaces();
 ShowSurface* surfaceOf(wl_surface* surface);
 
-// The device size and the way the surface maps its buffer onto its logical size.
+// The device size the show draws in, and the buffer the surface shows it with:
+// the drawing lies in the buffer's top left, and a buffer larger than it reaches
+// past the output's edge, where a surface of whole logical pixels must to cover an
+// output whose logical size is not whole (1280 × 1024 at scale 3), so that the
+// compositor maps the buffer one to one onto the device pixels.
 struct DeviceSize {
     std::int32_t width = 0, height = 0;
+    std::int32_t bufferWidth = 0, bufferHeight = 0;
     std::int32_t bufferScale = 1;  // 0 when a viewport maps the buffer instead
+    std::int32_t viewWidth = 0, viewHeight = 0;  // the viewport's size in logical pixels
 };
 DeviceSize deviceSizeOf(const ShowSurface& surface);
 // What the shell sees as the whole screen: the show output's device size.
@@ -225,7 +231,8 @@ bool ended();
 // surface events, then a timer. False when there was nothing to do.
 bool handleOne();
 // While a picture loads: a key or one of the three buttons for the full-screen
-// show, which ends on either, ends it now (as a stop request).
+// show, which ends on either, ends it now (as a stop request); so does, in any
+// form, the compositor's connection, the show's surface or its window going.
 void stopOnWaitingInput();
 // The seat's keyboard and pointer; input arrives as the shell's messages.
 void bindSeat(wl_seat* seat);

@@ -8,7 +8,7 @@ import subprocess
 import time
 
 from e2e_idle import PATIENCE, QUIET, shows_running, start_watcher, watch_env, watching
-from e2e_sandbox import check_a_key_ends_a_show_while_a_picture_loads
+from e2e_sandbox import check_a_key_ends_a_show_while_a_picture_loads, loading_show
 from linux_env import check_ends_quickly, check_input_outcome, end, wait_until
 from run_linux import FORMATS, check_reveal_then_clear, tiny_black
 
@@ -322,3 +322,15 @@ def test_idle_watch_through_the_compositor(world):
 def test_a_key_ends_a_show_while_a_picture_loads_on_wayland(world):
     world.start(SCALE_ONE)
     check_a_key_ends_a_show_while_a_picture_loads(world)
+
+
+def test_the_compositor_leaving_while_a_picture_loads_ends_the_show_at_once(world):
+    for args in ((), ("--window",)):
+        world.start(SCALE_ONE)
+        process, decoder = loading_show(world, *args)
+        try:
+            check_ends_quickly(process, world.compositor.kill, f"{args}: the compositor's end while loading", limit=1)
+            assert wait_until(lambda: not os.path.exists(f"/proc/{decoder}"), 5), f"{args}: the decoder was left"
+        finally:
+            end(process)
+            world.stop_compositor()
