@@ -31,7 +31,7 @@ def started(world, picture, outputs=SCALE_ONE, *args):
     process = world.launch(*args)
     if not wait_until(lambda: shows(world, expected), 10):
         end(process)
-        raise AssertionError(f"the show never matched: {process.stderr.read()[-300:]!r}")
+        raise AssertionError(f"{outputs}: the show never matched: {process.stderr.read()[-300:]!r}")
     return process
 
 
@@ -56,11 +56,17 @@ def test_weston_without_layer_shell_draws_the_same_pixels(world):
         world.stop_compositor()
 
 
-def test_a_fractional_scale_shows_pictures_at_their_natural_size(world):
-    # One picture pixel per device pixel: the 960 × 720 test platform's screen, not a
-    # 640 × 480 one stretched, nor one drawn at the compositor's rounded-up scale of 2.
-    process = started(world, world.picture("p1.png", 160, 120), SCALE_ONE_AND_A_HALF)
-    assert end(process) == 0
+def test_every_scale_shows_pictures_at_their_natural_size(world):
+    # One picture pixel per device pixel on every device pixel of the output: the
+    # test platform's screen of the output's mode, not a screen of its logical size
+    # stretched, nor one drawn at the compositor's rounded-up scale, nor one squeezed
+    # into the whole logical pixels the output has (426 × 341 at 1280 × 1024 and 3),
+    # with the desktop showing in the row or column that leaves.
+    picture = world.picture("p1.png", 160, 120)
+    for outputs in (SCALE_ONE_AND_A_HALF, ((1280, 1024, 3),), ((2256, 1504, 1.5),), ((1366, 768, 1.5),),
+                    ((1280, 1024, 2.5),), ((1024, 768, 3.7),)):
+        process = started(world, picture, outputs)
+        assert end(process) == 0
 
 
 def test_input_rules(world):
