@@ -10,6 +10,7 @@
 
 #include <wayland-client.h>
 
+#include <array>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -36,6 +37,8 @@ struct Output {
     std::int32_t modeWidth = 0, modeHeight = 0;  // the current mode, turned as the output is
     std::int32_t scale = 1;
     std::int32_t transform = WL_OUTPUT_TRANSFORM_NORMAL;
+    // Mode, scale and transform as the compositor's last complete report gave them.
+    std::optional<std::array<std::int32_t, 4>> reported;
 };
 
 struct Globals {

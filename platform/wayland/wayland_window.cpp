@@ -25,7 +25,10 @@ std::pair<std::int32_t, std::int32_t> modeOnScreen(const Output& output) {
 }
 
 // The surface took a new logical size: the first one brings its canvas, a later
-// one is applied by the loop, never in the middle of a drawing call.
+// one is applied by the loop, never in the middle of a drawing call. An overlay
+// has its output's logical size, so a new one is a change of the output (a
+// fractional scale that the output's report does not tell apart), which ends the
+// show as a change of its mode does.
 void configured(ShowSurface& s, std::int32_t width, std::int32_t height) {
     const bool sizeChanged = width != s.logicalWidth || height != s.logicalHeight;
     s.logicalWidth = width;
@@ -33,6 +36,8 @@ void configured(ShowSurface& s, std::int32_t width, std::int32_t height) {
     if (!s.configured) {
         s.configured = true;
         s.canvas = std::make_unique<SurfaceCanvas>(s, deviceSizeOf(s));
+    } else if (sizeChanged && s.role == ShowSurface::Role::overlay) {
+        requestStop();
     } else if (sizeChanged) {
         s.resizePending = true;
     } else {

@@ -183,15 +183,23 @@ def each_output_shows(world, expected):
 def test_each_output_has_its_own_show_and_they_end_together(world):
     picture = world.picture("p0.bmp", 160, 120)
     # name, the output the pointer is brought to once the shows run, what ends them
-    # (the last changes the compositor's outputs, which is started afresh after it; an
-    # output taking its leave cannot be had here: sway 1.7 keeps a disabled output's global)
+    # (those that change the compositor's outputs as a sway command, after which it is
+    # started afresh; an output taking its leave cannot be had here: sway 1.7 keeps a
+    # disabled output's global)
     endings = [
         ("a key", None, lambda first: world.key()),
         ("travel on the first output", 0, lambda first: world.point("move 3 2")),
         ("a click on the second output", 1, lambda first: world.point("click 1")),
         ("travel on the second output", 1, lambda first: world.point("move 3 2")),
         ("SIGTERM to the first", None, lambda first: first.send_signal(signal.SIGTERM)),
-        ("an output plugged in", None, lambda first: world.sway("create_output")),
+        ("an output plugged in", None, "create_output"),
+        # Pictures were left at the old centre, or an output black, for the rest of the show.
+        ("a larger mode", None, "output HEADLESS-1 mode 1024x768"),
+        ("a smaller mode on the second output", None, "output HEADLESS-2 mode 320x240"),
+        ("a turn", None, "output HEADLESS-1 transform 90"),
+        ("a whole scale", None, "output HEADLESS-2 scale 1"),
+        # The output still reports 2: only the show's logical size tells.
+        ("a fractional scale", None, "output HEADLESS-2 scale 1.5"),
     ]
     for name, pointer_to, ending in endings:
         world.start(TWO_OUTPUTS)
@@ -210,12 +218,16 @@ def test_each_output_has_its_own_show_and_they_end_together(world):
             if pointer_to is not None:
                 world.point(WARP_TO[pointer_to])
                 assert first.poll() is None, f"{name}: moving to the output ended the shows"
-            ending(first)
+            if isinstance(ending, str):
+                assert world.sway(ending), f"{name}: sway refused {ending!r}"
+            else:
+                ending(first)
             check_input_outcome(first, name, ends=True)
             assert wait_until(lambda: not world.running_shows(), 5), f"{name}: a show was left"
         finally:
             end(first)
-    world.stop_compositor()
+            if isinstance(ending, str):
+                world.stop_compositor()
 
 
 def test_shuffled_outputs_never_show_the_same_picture_at_once(world):
