@@ -84,6 +84,11 @@ MonitorPlan& monitorPlan();
 bool planMonitors(const std::optional<MonitorArea>& startedFor, const std::vector<std::string>& arguments);
 // Starts the other outputs' shows once the first's surface exists; a stop when one cannot be started.
 void startOtherMonitors();
+// Whether this show's surface alone has the keyboard while the shows run, so that
+// its leaving means another client took it: the first's overlay (those of the
+// others take none), or the full-screen window of a show on one output (windows
+// cannot refuse the keyboard, so on more outputs it moves between them).
+bool holdsTheKeyboard();
 
 class SurfaceCanvas;
 

@@ -138,6 +138,12 @@ std::unique_ptr<ShowSurface> baseSurface(ShowSurface::Role role, Output* output)
     return s;
 }
 
+// Every key reaches the first show, which ends them all; the others take no keyboard.
+std::uint32_t keyboardInteractivity(bool steppedDown) {
+    return steppedDown || thePlan.followsFirst ? ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_NONE
+                                               : ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_EXCLUSIVE;
+}
+
 void giveLayerRole(ShowSurface& s) {
     s.layer = zwlr_layer_shell_v1_get_layer_surface(globals().layerShell, s.surface, s.output->output,
                                                     ZWLR_LAYER_SHELL_V1_LAYER_OVERLAY, "vellora");
@@ -145,7 +151,7 @@ void giveLayerRole(ShowSurface& s) {
     zwlr_layer_surface_v1_set_anchor(s.layer, ZWLR_LAYER_SURFACE_V1_ANCHOR_TOP | ZWLR_LAYER_SURFACE_V1_ANCHOR_BOTTOM |
                                                   ZWLR_LAYER_SURFACE_V1_ANCHOR_LEFT | ZWLR_LAYER_SURFACE_V1_ANCHOR_RIGHT);
     zwlr_layer_surface_v1_set_exclusive_zone(s.layer, -1);
-    zwlr_layer_surface_v1_set_keyboard_interactivity(s.layer, ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_EXCLUSIVE);
+    zwlr_layer_surface_v1_set_keyboard_interactivity(s.layer, keyboardInteractivity(false));
     wl_surface_commit(s.surface);
 }
 
@@ -287,6 +293,12 @@ void startOtherMonitors() {
     if (!thePlan.others.empty() && !startMonitorShows(thePlan.arguments, thePlan.others)) requestStop();
 }
 
+bool holdsTheKeyboard() {
+    const ShowSurface* s = showSurface();
+    if (!s || s->role == ShowSurface::Role::ownWindow || thePlan.followsFirst) return false;
+    return s->role == ShowSurface::Role::overlay || thePlan.others.empty();
+}
+
 bool createFullScreenSurface() {
     Globals& g = globals();
     Output* output = plannedOutput();
@@ -336,9 +348,7 @@ void stepDown(bool down) {
         if (globals().layerShellVersion >= 2) {
             zwlr_layer_surface_v1_set_layer(s->layer, down ? ZWLR_LAYER_SHELL_V1_LAYER_BOTTOM : ZWLR_LAYER_SHELL_V1_LAYER_OVERLAY);
         }
-        zwlr_layer_surface_v1_set_keyboard_interactivity(
-            s->layer, down ? ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_NONE
-                           : ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_EXCLUSIVE);
+        zwlr_layer_surface_v1_set_keyboard_interactivity(s->layer, keyboardInteractivity(down));
         wl_surface_commit(s->surface);
     }
     wl_display_flush(globals().display);

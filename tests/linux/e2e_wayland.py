@@ -230,6 +230,33 @@ def test_each_output_has_its_own_show_and_they_end_together(world):
                 world.stop_compositor()
 
 
+def test_a_lock_screen_started_during_the_shows_ends_them_and_is_seen(world):
+    # swaylock on sway 1.7: an overlay that takes the keyboard, and the input
+    # inhibitor; the lock stayed hidden under both outputs' pictures until a key.
+    picture = world.picture("p0.bmp", 160, 120)
+    world.start(TWO_OUTPUTS)
+    world.write_show([picture], row=1, delay=60)
+    expected = [world.expected(1, world.device(output), picture) for output in range(2)]
+    lock_colour = 0x102030
+    with world.held_keyboard():
+        first = world.launch()
+        try:
+            assert wait_until(lambda: each_output_shows(world, expected), 20), "not one picture per output"
+            lock = subprocess.Popen(["swaylock", "--no-unlock-indicator", "--color", f"{lock_colour:06x}"],
+                                    env=world.env, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+            try:
+                check_input_outcome(first, "a lock screen", ends=True)
+                assert wait_until(lambda: not world.running_shows(), 5), "a show was left"
+                locked = [lock_colour.to_bytes(4, "little") * (len(want) // 4) for want in expected]
+                assert wait_until(lambda: each_output_shows(world, locked), 10), "the lock is not seen"
+                assert lock.poll() is None, f"swaylock ended: {lock.stderr.read()!r}"
+            finally:
+                lock.terminate()
+                lock.wait(10)
+        finally:
+            end(first)
+
+
 def test_shuffled_outputs_never_show_the_same_picture_at_once(world):
     outputs = ((320, 240, 1), (320, 240, 1))
     world.start(outputs)
@@ -265,6 +292,12 @@ def test_a_message_box_appears_above_the_show_and_the_show_goes_on(world):
     if os.path.exists(later):
         os.remove(later)
     world.write_show([later], row=1, delay=3)
+    # With a keyboard on the seat throughout, the box taking it from the show is seen.
+    with world.held_keyboard():
+        check_the_box_is_above_the_show(world, picture, later)
+
+
+def check_the_box_is_above_the_show(world, picture, later):
     process = world.launch()
     try:
         # The show is black while nothing is found: anything else on the screen is the box.

@@ -1,6 +1,7 @@
 """Private X and Wayland worlds for the tests of the native program: a virtual
 screen or compositor, a settings folder of its own, and helpers that wait by
 polling, never by sleeping a fixed time."""
+import contextlib
 import os
 import pwd
 import re
@@ -377,6 +378,18 @@ class WaylandWorld(World):
     def key(self, name="space"):
         # Without the pause one key in five is sent before the program has its keyboard.
         subprocess.run(["wtype", "-s", "200", "-k", name], env=self.env, check=True, timeout=10)
+
+    @contextlib.contextmanager
+    def held_keyboard(self):
+        """A keyboard on the seat for the time of a `with`, as a real one is there
+        throughout (the headless seat has none but while a key is typed): a
+        virtual keyboard that types nothing."""
+        keyboard = subprocess.Popen(["wtype", "-s", "600000"], env=self.env)
+        try:
+            yield
+        finally:
+            keyboard.kill()
+            keyboard.wait(10)
 
 
 def check_input_outcome(process, name, ends):
