@@ -3,6 +3,8 @@ platform at scales 1, 2 and 1.5, the input rules, the ways a show is stopped, th
 idle daemon and the idle watcher, a show on each of two outputs, shuffled apart, a
 message box above the show, and a key while a picture loads."""
 import os
+import shlex
+import shutil
 import signal
 import subprocess
 import time
@@ -148,26 +150,53 @@ def test_forms_x11_only_options_and_a_display_beside_the_compositor(world):
         end(process)
 
 
-def test_swayidle_starts_the_show_and_its_resume_ends_it(world):
+README = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "README.md")
+
+
+def readme_swayidle_recipe():
+    """The swayidle command the README gives, word for word, with seconds for a
+    test in place of its minutes: the show after 2 s, the lock after 6 s."""
+    with open(README) as f:
+        words = shlex.split(next(line for line in f if line.startswith("swayidle ")))
+    timeouts = [words[i + 1] for i, word in enumerate(words) if word == "timeout"]
+    assert timeouts == ["300", "600"], f"the README's recipe has other timeouts: {words}"
+    seconds = {"300": "2", "600": "6"}
+    return [seconds[word] if words[i - 1] == "timeout" else word for i, word in enumerate(words)]
+
+
+def test_the_readme_swayidle_recipe_ends_the_show_on_return_and_gives_way_to_the_lock(world):
     world.start(SCALE_ONE)
     picture = world.picture("p1.png", 160, 120)
     world.write_show([picture], row=1, delay=60)
     expected = world.expected(1, world.device(), picture)
-    pid_file = os.path.join(world.env["XDG_RUNTIME_DIR"], "vellora.pid")
-    idle = subprocess.Popen(["swayidle", "-w", "timeout", "1", f"{world.program} &", "resume",
-                             f"{world.program} --stop"], env=world.env, stdout=subprocess.DEVNULL,
-                            stderr=subprocess.DEVNULL)
-    pid = None
-    try:
-        assert wait_until(lambda: shows(world, expected), 10), "swayidle did not start the show"
-        pid = int(open(pid_file).read())
-        # A pointer nudge too small to end the show by itself: only the resume command can.
-        world.point("move 1 0")
-        assert wait_until(lambda: not os.path.exists(f"/proc/{pid}"), 5), "the resume did not end the show"
-    finally:
-        idle.terminate()
-        idle.wait(10)
-        subprocess.run([world.program, "--stop"], env=world.env, timeout=10)
+    # The recipe's commands run as written: `vellora` is found on the PATH.
+    folder = os.path.join(world.root, "bin")
+    if not os.path.exists(folder):
+        os.makedirs(folder)
+        os.symlink(world.program, os.path.join(folder, "vellora"))
+    env = dict(world.env, PATH=folder + os.pathsep + world.env["PATH"])
+    swaylock = shutil.which("swaylock")
+    white = b"\xff\xff\xff\0" * (len(expected) // 4)
+    for comes_back in (True, False):
+        with world.held_keyboard():
+            idle = subprocess.Popen(readme_swayidle_recipe(), env=env, stdout=subprocess.DEVNULL,
+                                    stderr=subprocess.DEVNULL)
+            try:
+                assert wait_until(lambda: shows(world, expected), 10), "swayidle did not start the show"
+                if comes_back:
+                    # Between the show and the lock: a pointer nudge too small to end the
+                    # show by itself, so that only the resume command can.
+                    world.point("move 1 0")
+                    assert wait_until(lambda: not world.running_shows(), 5), "the resume did not end the show"
+                else:
+                    assert wait_until(lambda: world.shot() == white, 15), "the lock is not seen"
+                    assert not world.running_shows(), "the show runs under the lock"
+            finally:
+                idle.terminate()
+                idle.wait(10)
+                for pid in world.running(swaylock):
+                    os.kill(pid, signal.SIGTERM)
+                subprocess.run([world.program, "--stop"], env=world.env, timeout=10)
 
 
 # Side by side, of different sizes and densities: a 1440 × 600 extent for absolute pointer moves.

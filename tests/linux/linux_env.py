@@ -121,6 +121,10 @@ class World:
     def running_shows(self):
         """Every running process of this build's program in this world, whoever
         started it: they all have the world's settings folder."""
+        return self.running(self.program)
+
+    def running(self, program):
+        """Every running process of `program` in this world (see running_shows)."""
         found, ours = [], b"XDG_CONFIG_HOME=" + self.config.encode()
         for pid in filter(str.isdigit, os.listdir("/proc")):
             try:
@@ -128,7 +132,7 @@ class World:
                     state = f.read().rsplit(")", 1)[1].split()[0]
                 with open(f"/proc/{pid}/environ", "rb") as f:
                     here = ours in f.read().split(b"\0")
-                if here and state != "Z" and os.readlink(f"/proc/{pid}/exe") == os.path.realpath(self.program):
+                if here and state != "Z" and os.readlink(f"/proc/{pid}/exe") == os.path.realpath(program):
                     found.append(int(pid))
             except (OSError, IndexError):
                 continue
