@@ -114,9 +114,36 @@ def test_sigterm_stop_and_a_second_start(world):
         assert stop.wait(10) == 0
         assert wait_until(lambda: first.poll() is not None, 5), "--stop did not end the show"
         assert first.returncode == 0
-        assert not os.path.exists(os.path.join(world.env["XDG_RUNTIME_DIR"], "vellora.pid")), "the pid file stayed"
+        assert record_of(world.env) is None, "the record stayed"
     finally:
         end(first)
+
+
+def record_of(env):
+    """The process id the record of the session `env` names, if there is one."""
+    path = os.path.join(env["XDG_RUNTIME_DIR"], f"vellora.wayland.{env['WAYLAND_DISPLAY']}.pid")
+    return int(open(path).read()) if os.path.exists(path) else None
+
+
+def test_two_sessions_of_one_user_keep_their_shows_apart(world):
+    # Sessions of one user share the runtime folder: a show in one was taken for
+    # the other's, which then started none, and either's --stop ended it.
+    world.start(SCALE_ONE)
+    with world.another_session() as other:
+        first = started(world, world.picture("p1.png", 160, 120))
+        second = world.launch(env=other)
+        try:
+            assert wait_until(lambda: record_of(other) == second.pid, 10), \
+                "no show in the other session: " + ("it runs" if second.poll() is None else f"it ended with {second.returncode}")
+            assert record_of(world.env) == first.pid
+            for stopped, env, left in ((second, other, first), (first, world.env, None)):
+                assert subprocess.run([world.program, "--stop"], env=env, timeout=10).returncode == 0
+                assert wait_until(lambda: stopped.poll() is not None, 5), "--stop did not end its session's show"
+                assert stopped.returncode == 0
+                assert left is None or left.poll() is None, "--stop ended the other session's show"
+        finally:
+            end(first)
+            end(second)
 
 
 def test_forms_x11_only_options_and_a_display_beside_the_compositor(world):

@@ -146,6 +146,9 @@ class XWorld(World):
         super().__init__(build_dir)
         # Run inside a Wayland session, the program would otherwise show on the compositor.
         self.env.pop("WAYLAND_DISPLAY", None)
+        # The session's runtime folder, where `vellora --stop` finds the show, is the world's own.
+        self.env["XDG_RUNTIME_DIR"] = os.path.join(self.root, "runtime")
+        os.mkdir(self.env["XDG_RUNTIME_DIR"], 0o700)
         self.xvfb = None
         self.screen_mm = None
         self.depth = depth
@@ -237,6 +240,7 @@ class WaylandWorld(World):
         self.compositor = None
         self.layout = None
         self.runtime = None
+        self.launched = None
         self.pointer = None
         self.log = None
         for name in ("DISPLAY", "WAYLAND_DISPLAY", "XDG_RUNTIME_DIR"):
@@ -287,11 +291,8 @@ class WaylandWorld(World):
             (w, h, _), = outputs
             command = ["weston", "--backend=headless-backend.so", "--use-pixman", f"--width={w}", f"--height={h}",
                        "--socket=wayland-1", "--idle-time=0", "--debug"]
-        self.compositor = subprocess.Popen(command, env=env, cwd=self.runtime, stdout=self.log, stderr=self.log)
-        socket = wait_until(lambda: next((n for n in sorted(os.listdir(self.runtime))
-                                          if n.startswith("wayland-") and not n.endswith(".lock")), None), 20)
-        if not socket:
-            raise RuntimeError(f"{compositor} did not start")
+        self.launched = (command, env)
+        self.compositor, socket = self.launch_compositor()
         self.env.update(XDG_RUNTIME_DIR=self.runtime, WAYLAND_DISPLAY=socket)
         if compositor == "sway":
             self.pointer = subprocess.Popen([os.path.join(self.build, "vellora-wlpointer")], env=self.env,
@@ -299,6 +300,30 @@ class WaylandWorld(World):
             assert self.pointer.stdout.readline().strip() == "ready", "no virtual pointer"
         if not wait_until(lambda: self.shot(0, check=False), 20):
             raise RuntimeError("no screenshot of the compositor")
+
+    def launch_compositor(self):
+        """Starts the compositor as start() last set it up; it and its new socket."""
+        taken = set(os.listdir(self.runtime))
+        command, env = self.launched
+        compositor = subprocess.Popen(command, env=env, cwd=self.runtime, stdout=self.log, stderr=self.log)
+        socket = wait_until(lambda: next((n for n in sorted(os.listdir(self.runtime)) if n.startswith("wayland-")
+                                          and not n.endswith(".lock") and n not in taken), None), 20)
+        if not socket:
+            compositor.kill()
+            compositor.wait()
+            raise RuntimeError(f"{command[-3:]} did not start")
+        return compositor, socket
+
+    @contextlib.contextmanager
+    def another_session(self):
+        """A second compositor like the first in the same runtime folder, as a second
+        log-in of the same user has: for a `with`, the environment of its programs."""
+        compositor, socket = self.launch_compositor()
+        try:
+            yield dict(self.env, WAYLAND_DISPLAY=socket)
+        finally:
+            compositor.terminate()
+            compositor.wait(10)
 
     def stop_compositor(self):
         if self.pointer:
