@@ -1,7 +1,9 @@
 """The native program on a headless Wayland compositor: the same screens as the test
-platform at scales 1, 2 and 1.5, the input rules, the ways a show is stopped, the
-idle daemon and the idle watcher, a show on each of two outputs, shuffled apart, a
-message box above the show, and a key while a picture loads."""
+platform at scales 1, 2, 1.5 and those whose logical size is not whole, the input
+rules, the ways a show is stopped, two sessions of one user, the README's idle
+daemon recipe and the idle watcher, a show on each of two outputs, shuffled apart,
+ended together by input, output changes and a lock screen, a message box above the
+show, and a key or the compositor's end while a picture loads."""
 import os
 import shlex
 import shutil
