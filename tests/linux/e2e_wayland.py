@@ -13,7 +13,7 @@ import time
 
 from e2e_idle import PATIENCE, QUIET, shows_running, start_watcher, watch_env, watching
 from e2e_sandbox import check_a_key_ends_a_show_while_a_picture_loads, loading_show
-from linux_env import check_ends_quickly, check_input_outcome, end, wait_until
+from linux_env import check_each_stop_ends_its_own_show, check_ends_quickly, check_input_outcome, end, wait_until
 from run_linux import FORMATS, check_reveal_then_clear, tiny_black
 
 WORLD = "wayland"
@@ -138,11 +138,7 @@ def test_two_sessions_of_one_user_keep_their_shows_apart(world):
             assert wait_until(lambda: record_of(other) == second.pid, 10), \
                 "no show in the other session: " + ("it runs" if second.poll() is None else f"it ended with {second.returncode}")
             assert record_of(world.env) == first.pid
-            for stopped, env, left in ((second, other, first), (first, world.env, None)):
-                assert subprocess.run([world.program, "--stop"], env=env, timeout=10).returncode == 0
-                assert wait_until(lambda: stopped.poll() is not None, 5), "--stop did not end its session's show"
-                assert stopped.returncode == 0
-                assert left is None or left.poll() is None, "--stop ended the other session's show"
+            check_each_stop_ends_its_own_show(world.program, first, world.env, second, other)
         finally:
             end(first)
             end(second)

@@ -443,6 +443,17 @@ def check_ends_quickly(process, trigger, what, limit=0.1):
     print(f"  {what} ended the show in {took * 1000:.1f} ms")
 
 
+def check_each_stop_ends_its_own_show(program, first, first_env, second, second_env):
+    """That `vellora --stop` in the session of `second_env` ends that session's show
+    and leaves the other's, and then the same in the session of `first_env`."""
+    for stopped, env, left in ((second, second_env, first), (first, first_env, None)):
+        stop = subprocess.run([program, "--stop"], env=env, capture_output=True, timeout=10)
+        assert stop.returncode == 0 and not stop.stderr, f"--stop: {stop.returncode} {stop.stderr!r}"
+        assert wait_until(lambda: stopped.poll() is not None, 5), "--stop did not end its session's show"
+        assert stopped.returncode == 0
+        assert left is None or left.poll() is None, "--stop ended the other session's show"
+
+
 def end(process, timeout=5):
     """Stops a program that is still running; returns its exit code."""
     if process.poll() is None:

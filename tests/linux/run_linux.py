@@ -16,8 +16,8 @@ import time
 import traceback
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from linux_env import (SCREEN, WaylandWorld, XWorld, check_ends_quickly, check_input_outcome, end,  # noqa: E402
-                       wait_until)
+from linux_env import (SCREEN, WaylandWorld, XWorld, check_each_stop_ends_its_own_show, check_ends_quickly,  # noqa: E402
+                       check_input_outcome, end, wait_until)
 
 WINDOW_AT, WINDOW_SIZE = (40, 30), (400, 300)
 FORMATS = ("bmp", "png", "jpg")
@@ -164,12 +164,7 @@ def test_stop_ends_the_full_screen_show_of_its_own_session(world):
         try:
             assert wait_until(lambda: not is_black(world.shot()) and not is_black(world.shot(env=other)), 10), \
                 "nothing shown"
-            for stopped, env, left in ((theirs, other, mine), (mine, world.env, None)):
-                stop = subprocess.run([world.program, "--stop"], env=env, capture_output=True, timeout=10)
-                assert stop.returncode == 0 and not stop.stderr, f"--stop: {stop.returncode} {stop.stderr!r}"
-                assert wait_until(lambda: stopped.poll() is not None, 5), "--stop did not end its session's show"
-                assert stopped.returncode == 0
-                assert left is None or left.poll() is None, "--stop ended the other session's show"
+            check_each_stop_ends_its_own_show(world.program, mine, world.env, theirs, other)
         finally:
             end(mine)
             end(theirs)
