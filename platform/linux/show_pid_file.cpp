@@ -134,7 +134,8 @@ bool recordRunningShow(const std::string& recordName) {
     const std::string folder = runtimeFolder();
     const std::string why = folder.empty() ? "XDG_RUNTIME_DIR names no folder" : writeRecord(folder + "/" + recordName);
     if (!why.empty()) {
-        std::fprintf(stderr, "vellora: this show cannot be recorded in the runtime folder (%s): vellora --stop will not find it\n",
+        std::fprintf(stderr,
+                     "vellora: this show cannot be recorded in the runtime folder (%s): vellora --stop will not find it\n",
                      why.c_str());
         return false;
     }
@@ -171,8 +172,10 @@ int stopRunningShows() {
         return 1;
     }
     std::vector<pid_t> asked;
-    for (const std::string& session : sessions)
-        if (const std::optional<pid_t> pid = runningShow(session); pid && kill(*pid, SIGTERM) == 0) asked.push_back(*pid);
+    for (const std::string& session : sessions) {
+        const std::optional<pid_t> pid = runningShow(session);
+        if (pid && kill(*pid, SIGTERM) == 0) asked.push_back(*pid);
+    }
     constexpr timespec step{0, 10'000'000};
     for (int waited = 0; waited < 100; ++waited) {
         bool anyLive = false;

@@ -135,8 +135,8 @@ def test_two_sessions_of_one_user_keep_their_shows_apart(world):
         first = started(world, world.picture("p1.png", 160, 120))
         second = world.launch(env=other)
         try:
-            assert wait_until(lambda: record_of(other) == second.pid, 10), \
-                "no show in the other session: " + ("it runs" if second.poll() is None else f"it ended with {second.returncode}")
+            assert wait_until(lambda: record_of(other) == second.pid, 10), "no show in the other session: " + (
+                "it runs" if second.poll() is None else f"it ended with {second.returncode}")
             assert record_of(world.env) == first.pid
             check_each_stop_ends_its_own_show(world.program, first, world.env, second, other)
         finally:

@@ -46,9 +46,11 @@ struct NamedOutput {
 };
 std::vector<NamedOutput> outputs;
 
-void outputName(void* data, wl_output*, const char* name) { outputs[reinterpret_cast<std::uintptr_t>(data)].name = name; }
-void outputGeometry(void*, wl_output*, std::int32_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t, const char*,
-                    const char*, std::int32_t) {}
+void outputName(void* data, wl_output*, const char* name) {
+    outputs[reinterpret_cast<std::uintptr_t>(data)].name = name;
+}
+void outputGeometry(void*, wl_output*, std::int32_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t,
+                    const char*, const char*, std::int32_t) {}
 void outputMode(void*, wl_output*, std::uint32_t, std::int32_t, std::int32_t, std::int32_t) {}
 void outputDone(void*, wl_output*) {}
 void outputScale(void*, wl_output*, std::int32_t) {}
@@ -159,8 +161,8 @@ std::string shot(wl_display* display, int index, const char* path) {
                 std::vector<std::uint32_t> row(copy.width);
                 for (std::uint32_t y = 0; y < copy.height; ++y) {
                     const std::uint32_t from = copy.yInvert ? copy.height - 1 - y : y;
-                    std::memcpy(row.data(), static_cast<const char*>(memory) + static_cast<std::size_t>(from) * copy.stride,
-                                copy.width * 4);
+                    const char* source = static_cast<const char*>(memory) + std::size_t{from} * copy.stride;
+                    std::memcpy(row.data(), source, copy.width * 4);
                     for (std::uint32_t& word : row) word &= 0xFFFFFF;
                     std::fwrite(row.data(), 4, row.size(), out);
                 }
