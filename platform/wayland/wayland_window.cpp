@@ -191,7 +191,7 @@ std::int32_t coveredPixels(std::int32_t logical, Ratio scale) {
 // Every scale above m / (l + 1) and at most m / l in both directions gives that
 // size: of those up to the whole number, the simplest fraction (the whole number
 // itself where it is one of them, 3/2 rather than 1501/1000), as people choose
-// scales. Nothing where no fraction of up to four digits below the line does.
+// scales. Nothing where no fraction with a denominator below 10000 does.
 std::optional<Ratio> outputScale(const ShowSurface& s, std::int32_t mw, std::int32_t mh, std::int32_t whole) {
     if (s.preferredScale120 > 0) return Ratio{s.preferredScale120, 120};
     const std::int64_t lw = std::max(s.logicalWidth, 1), lh = std::max(s.logicalHeight, 1);
