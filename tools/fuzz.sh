@@ -19,7 +19,7 @@ targets=("$@")
 # Longest input per target: an image list is read once per counted entry, so its
 # cost grows with the square of its length.
 declare -A max_len=([settings]=1024 [image_list]=2048 [picture_header]=4096 [decode]=65536 [exif]=4096 [xscreensaver]=8192
-                    [pid_file]=64 [folder_cache]=8192 [shuffle_state]=4096 [picture_settings]=4096)
+                    [pid_file]=512 [folder_cache]=8192 [shuffle_state]=4096 [picture_settings]=4096)
 
 cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
   -DCMAKE_CXX_COMPILER=clang++ -DVELLORA_FUZZ=ON >/dev/null

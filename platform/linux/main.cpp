@@ -51,7 +51,7 @@ int main(int argc, char** argv) {
     case ShowForm::installXscreensaver:
         return installIntoXscreensaver(homeFolder());
     case ShowForm::stop:
-        return stopRunningShow();
+        return stopRunningShows();
     default:
         break;
     }

@@ -12,6 +12,7 @@ set(waylandProtocols
     ${WAYLAND_PROTOCOLS_DIR}/unstable/idle-inhibit/idle-inhibit-unstable-v1.xml
     ${CMAKE_SOURCE_DIR}/platform/wayland/protocols/wlr-layer-shell-unstable-v1.xml
     ${CMAKE_SOURCE_DIR}/platform/wayland/protocols/wlr-virtual-pointer-unstable-v1.xml
+    ${CMAKE_SOURCE_DIR}/platform/wayland/protocols/wlr-screencopy-unstable-v1.xml
     ${CMAKE_SOURCE_DIR}/platform/wayland/protocols/org-kde-kwin-idle.xml
 )
 set(protocolDir ${CMAKE_BINARY_DIR}/wayland-protocols)
@@ -46,7 +47,7 @@ add_library(vellora_wayland STATIC
 target_link_libraries(vellora_wayland PUBLIC vellora_linux vellora_gtk vellora_wayland_protocols)
 
 # Moves and clicks a pointer of its own on a compositor that offers virtual pointers,
-# and holds an idle inhibitor.
+# holds an idle inhibitor, and copies an output's pixels as the compositor holds them.
 add_executable(vellora-wlpointer tests/linux/wlpointer.cpp)
 target_link_libraries(vellora-wlpointer PRIVATE vellora_wayland_protocols)
 add_executable(vellora-wayland-bench tools/wayland_bench.cpp)

@@ -59,7 +59,10 @@ void SurfaceCanvas::pie(std::int32_t left, std::int32_t top, std::int32_t right,
 void SurfaceCanvas::resize(DeviceSize size) {
     size.width = std::clamp(size.width, 1, maxBufferSide);
     size.height = std::clamp(size.height, 1, maxBufferSide);
-    const bool sameSize = size.width == width_ && size.height == height_;
+    size.bufferWidth = std::clamp(size.bufferWidth, size.width, maxBufferSide);
+    size.bufferHeight = std::clamp(size.bufferHeight, size.height, maxBufferSide);
+    const bool sameSize = size.width == width_ && size.height == height_ && size.bufferWidth == size_.bufferWidth &&
+                          size.bufferHeight == size_.bufferHeight;
     size_ = size;
     if (!sameSize) {
         std::vector<std::uint32_t> resized(static_cast<std::size_t>(size.width) * static_cast<std::size_t>(size.height),
@@ -73,7 +76,7 @@ void SurfaceCanvas::resize(DeviceSize size) {
         height_ = size.height;
         // Buffers still held by the compositor are destroyed with the pool; it
         // keeps showing their contents until the next commit replaces them.
-        pool_ = std::make_unique<BufferPool>(width_, height_, bufferReleased, this);
+        pool_ = std::make_unique<BufferPool>(size.bufferWidth, size.bufferHeight, bufferReleased, this);
         pending_ = {};
     }
     applyScale();
@@ -90,7 +93,7 @@ void SurfaceCanvas::applyScale() {
         if (surface_.viewport) wp_viewport_set_destination(surface_.viewport, -1, -1);
     } else if (surface_.viewport) {
         wl_surface_set_buffer_scale(surface_.surface, 1);
-        wp_viewport_set_destination(surface_.viewport, surface_.logicalWidth, surface_.logicalHeight);
+        wp_viewport_set_destination(surface_.viewport, size_.viewWidth, size_.viewHeight);
     }
 }
 
@@ -112,9 +115,8 @@ void SurfaceCanvas::present() {
     // (weston's screenshots read it as alpha).
     const PixelRect s = clip(buffer->stale, width_, height_);
     for (std::int32_t y = s.top; y < s.bottom; ++y) {
-        const std::size_t at = static_cast<std::size_t>(y) * width_ + s.left;
-        std::uint32_t* to = buffer->pixels + at;
-        const std::uint32_t* from = copy_.data() + at;
+        std::uint32_t* to = buffer->pixels + static_cast<std::size_t>(y) * size_.bufferWidth + s.left;
+        const std::uint32_t* from = copy_.data() + static_cast<std::size_t>(y) * width_ + s.left;
         for (std::int32_t x = s.left; x < s.right; ++x) *to++ = *from++ | 0xFF000000u;
     }
     buffer->stale = {};

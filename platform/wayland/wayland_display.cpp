@@ -34,7 +34,21 @@ void outputMode(void* data, wl_output*, std::uint32_t flags, std::int32_t width,
     o->modeHeight = std::clamp(height, 0, maxBufferSide);
 }
 
-void outputDone(void*, wl_output*) {}
+// A monitor plugged in or out, or one that takes another mode, scale or turn,
+// ends a full-screen show, as a change of the screen's size does on X11: every
+// output is either covered by a show of its own at its size or, after the change,
+// by none, and never by a picture placed for the size it had.
+void outputsChanged() {
+    if (eventLoop().fullScreen) requestStop();
+}
+
+// The output's details come one by one: only the complete report counts.
+void outputDone(void* data, wl_output*) {
+    auto* o = static_cast<Output*>(data);
+    const std::array<std::int32_t, 4> now = {o->modeWidth, o->modeHeight, o->scale, o->transform};
+    if (o->reported && *o->reported != now) outputsChanged();
+    o->reported = now;
+}
 
 void outputScale(void* data, wl_output*, std::int32_t factor) {
     static_cast<Output*>(data)->scale = std::clamp(factor, 1, 16);
@@ -53,12 +67,6 @@ template <typename T>
 T* bind(wl_registry* registry, std::uint32_t name, const wl_interface* interface, std::uint32_t offered,
         std::uint32_t wanted) {
     return static_cast<T*>(wl_registry_bind(registry, name, interface, std::min(offered, wanted)));
-}
-
-// A monitor plugged in or out ends a full-screen show, as on X11: every output is
-// either covered by a show of its own or, after the change, by none.
-void outputsChanged() {
-    if (eventLoop().fullScreen) requestStop();
 }
 
 void announced(void*, wl_registry* registry, std::uint32_t name, const char* interface, std::uint32_t version) {

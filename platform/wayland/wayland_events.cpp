@@ -2,6 +2,7 @@
 // window messages, so the input and close rules are the same code as on Windows.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <optional>
 
@@ -37,10 +38,21 @@ void queueInput(MessageId message) {
     if (takesInput()) loop.input.push_back({loop.show, message, 0, 0});
 }
 
+// From the show stepping down for a box of its own until the keyboard comes back:
+// the keyboard leaving is the box taking it.
+bool keyboardToBox = false;
+
 void keymap(void*, wl_keyboard*, std::uint32_t, std::int32_t fd, std::uint32_t) { close(fd); }
-void keyboardEnter(void*, wl_keyboard*, std::uint32_t, wl_surface*, wl_array*) {}
-// Focus moving to a box of our own or to a lock screen above the show is no input.
-void keyboardLeave(void*, wl_keyboard*, std::uint32_t, wl_surface*) {}
+void keyboardEnter(void*, wl_keyboard*, std::uint32_t, wl_surface* surface, wl_array*) {
+    if (surfaceOf(surface)) keyboardToBox = false;
+}
+// Another client taking the keyboard from the show is a lock screen (an overlay that
+// takes it, the input inhibitor, a session lock) or something else the user must
+// see: the shows end with 0, as input ends them, so that nothing stays hidden
+// under them. A box of the show's own is no reason.
+void keyboardLeave(void*, wl_keyboard*, std::uint32_t, wl_surface* surface) {
+    if (takesInput() && surfaceOf(surface) && !keyboardToBox && holdsTheKeyboard()) requestStop();
+}
 void key(void*, wl_keyboard*, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t state) {
     if (state == WL_KEYBOARD_KEY_STATE_PRESSED) queueInput(msg::keyDown);
 }
@@ -123,7 +135,14 @@ void releaseSeat() {
 ScreenPoint pointerPosition() { return travel.reported; }
 
 void stopOnWaitingInput() {
-    if (!takesInput() || !pumpEvents()) return;
+    // The compositor gone, or the show's surface or window taken away, ends the
+    // show in any form: nothing loaded could be shown any more.
+    const auto closing = [](const PostedMessage& m) { return m.message == msg::close; };
+    if (!pumpEvents() || surfaceLost() || std::any_of(loop.posted.begin(), loop.posted.end(), closing)) {
+        requestStop();
+        return;
+    }
+    if (!takesInput()) return;
     for (const PostedMessage& m : loop.input)
         if (m.message == msg::keyDown || m.message == msg::lButtonDown || m.message == msg::rButtonDown ||
             m.message == msg::mButtonDown)
@@ -182,7 +201,10 @@ public:
     void messageBox(WindowHandle, const std::string& text, const std::string& caption) override {
         if (ended()) return;
         // An overlay covers every window: the show steps below them while the box is open.
-        if (loop.fullScreen && !loop.destroyed) stepDown(true);
+        if (loop.fullScreen && !loop.destroyed) {
+            keyboardToBox = true;
+            stepDown(true);
+        }
         // The settings file's box names the file in the file-name encoding.
         runMessageDialog(text::shownFromGbk(text), text::shownCaption(localPath(caption)), keepDialogOpen);
         if (loop.fullScreen && !loop.destroyed && !ended()) stepDown(false);

@@ -10,6 +10,7 @@
 
 #include <wayland-client.h>
 
+#include <array>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -36,6 +37,8 @@ struct Output {
     std::int32_t modeWidth = 0, modeHeight = 0;  // the current mode, turned as the output is
     std::int32_t scale = 1;
     std::int32_t transform = WL_OUTPUT_TRANSFORM_NORMAL;
+    // Mode, scale and transform as the compositor's last complete report gave them.
+    std::optional<std::array<std::int32_t, 4>> reported;
 };
 
 struct Globals {
@@ -81,6 +84,11 @@ MonitorPlan& monitorPlan();
 bool planMonitors(const std::optional<MonitorArea>& startedFor, const std::vector<std::string>& arguments);
 // Starts the other outputs' shows once the first's surface exists; a stop when one cannot be started.
 void startOtherMonitors();
+// Whether this show's surface alone has the keyboard while the shows run, so that
+// its leaving means another client took it: the first's overlay (those of the
+// others take none), or the full-screen window of a show on one output (windows
+// cannot refuse the keyboard, so on more outputs it moves between them).
+bool holdsTheKeyboard();
 
 class SurfaceCanvas;
 
@@ -123,10 +131,16 @@ ShowSurface* showSurface();
 std::vector<std::unique_ptr<ShowSurface>>& surfaces();
 ShowSurface* surfaceOf(wl_surface* surface);
 
-// The device size and the way the surface maps its buffer onto its logical size.
+// The device size the show draws in, and the buffer the surface shows it with:
+// the drawing lies in the buffer's top left, and a buffer larger than it reaches
+// past the output's edge, where a surface of whole logical pixels must to cover an
+// output whose logical size is not whole (1280 × 1024 at scale 3), so that the
+// compositor maps the buffer one to one onto the device pixels.
 struct DeviceSize {
     std::int32_t width = 0, height = 0;
+    std::int32_t bufferWidth = 0, bufferHeight = 0;
     std::int32_t bufferScale = 1;  // 0 when a viewport maps the buffer instead
+    std::int32_t viewWidth = 0, viewHeight = 0;  // the viewport's size in logical pixels
 };
 DeviceSize deviceSizeOf(const ShowSurface& surface);
 // What the shell sees as the whole screen: the show output's device size.
@@ -225,7 +239,8 @@ bool ended();
 // surface events, then a timer. False when there was nothing to do.
 bool handleOne();
 // While a picture loads: a key or one of the three buttons for the full-screen
-// show, which ends on either, ends it now (as a stop request).
+// show, which ends on either, ends it now (as a stop request); so does, in any
+// form, the compositor's connection, the show's surface or its window going.
 void stopOnWaitingInput();
 // The seat's keyboard and pointer; input arrives as the shell's messages.
 void bindSeat(wl_seat* seat);

@@ -46,7 +46,7 @@ public:
         // Another program's surfaces are out of sight on Wayland: the running show is
         // found by its record. The first show has looked already, and found none.
         if (monitorPlan().followsFirst) return 0;
-        const std::optional<pid_t> running = runningShow();
+        const std::optional<pid_t> running = runningShow(waylandRecordName());
         return running ? otherShowBase + static_cast<WindowHandle>(*running) : 0;
     }
     WindowHandle createSaverWindow(const SaverWindowForm& form) override {
@@ -58,7 +58,7 @@ public:
             loop.fullScreen = true;
             if (!createFullScreenSurface()) return 0;
             if (!monitorPlan().followsFirst) {
-                recordRunningShow();
+                recordRunningShow(waylandRecordName());
                 startOtherMonitors();
             }
         }

@@ -25,7 +25,10 @@ std::pair<std::int32_t, std::int32_t> modeOnScreen(const Output& output) {
 }
 
 // The surface took a new logical size: the first one brings its canvas, a later
-// one is applied by the loop, never in the middle of a drawing call.
+// one is applied by the loop, never in the middle of a drawing call. An overlay
+// has its output's logical size, so a new one is a change of the output (a
+// fractional scale that the output's report does not tell apart), which ends the
+// show as a change of its mode does.
 void configured(ShowSurface& s, std::int32_t width, std::int32_t height) {
     const bool sizeChanged = width != s.logicalWidth || height != s.logicalHeight;
     s.logicalWidth = width;
@@ -33,6 +36,8 @@ void configured(ShowSurface& s, std::int32_t width, std::int32_t height) {
     if (!s.configured) {
         s.configured = true;
         s.canvas = std::make_unique<SurfaceCanvas>(s, deviceSizeOf(s));
+    } else if (sizeChanged && s.role == ShowSurface::Role::overlay) {
+        requestStop();
     } else if (sizeChanged) {
         s.resizePending = true;
     } else {
@@ -133,6 +138,12 @@ std::unique_ptr<ShowSurface> baseSurface(ShowSurface::Role role, Output* output)
     return s;
 }
 
+// Every key reaches the first show, which ends them all; the others take no keyboard.
+std::uint32_t keyboardInteractivity(bool steppedDown) {
+    return steppedDown || thePlan.followsFirst ? ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_NONE
+                                               : ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_EXCLUSIVE;
+}
+
 void giveLayerRole(ShowSurface& s) {
     s.layer = zwlr_layer_shell_v1_get_layer_surface(globals().layerShell, s.surface, s.output->output,
                                                     ZWLR_LAYER_SHELL_V1_LAYER_OVERLAY, "vellora");
@@ -140,7 +151,7 @@ void giveLayerRole(ShowSurface& s) {
     zwlr_layer_surface_v1_set_anchor(s.layer, ZWLR_LAYER_SURFACE_V1_ANCHOR_TOP | ZWLR_LAYER_SURFACE_V1_ANCHOR_BOTTOM |
                                                   ZWLR_LAYER_SURFACE_V1_ANCHOR_LEFT | ZWLR_LAYER_SURFACE_V1_ANCHOR_RIGHT);
     zwlr_layer_surface_v1_set_exclusive_zone(s.layer, -1);
-    zwlr_layer_surface_v1_set_keyboard_interactivity(s.layer, ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_EXCLUSIVE);
+    zwlr_layer_surface_v1_set_keyboard_interactivity(s.layer, keyboardInteractivity(false));
     wl_surface_commit(s.surface);
 }
 
@@ -153,6 +164,68 @@ void giveToplevelRole(ShowSurface& s, const char* title) {
     xdg_toplevel_set_app_id(s.toplevel, "vellora");
     if (s.role == ShowSurface::Role::fullScreenToplevel) xdg_toplevel_set_fullscreen(s.toplevel, s.output->output);
     wl_surface_commit(s.surface);
+}
+
+// A buffer drawn whole, clamped to the largest the program makes.
+DeviceSize drawnWhole(std::int32_t width, std::int32_t height, std::int32_t bufferScale) {
+    width = std::clamp(width, 1, maxBufferSide);
+    height = std::clamp(height, 1, maxBufferSide);
+    return {width, height, width, height, bufferScale, 0, 0};
+}
+
+// A scale as a fraction, to round as compositors do without doubles' errors.
+struct Ratio {
+    std::int64_t numerator = 1, denominator = 1;
+};
+
+// Compositors place a surface's edges on the device pixels nearest to them, halves
+// away from the corner: a surface of `logical` pixels from the output's corner
+// covers this many at `scale`.
+std::int32_t coveredPixels(std::int32_t logical, Ratio scale) {
+    return static_cast<std::int32_t>((2 * logical * scale.numerator + scale.denominator) / (2 * scale.denominator));
+}
+
+// The output's scale. A compositor that offers fractional scales says it in
+// 120ths; sway 1.7 tells only the whole number at or above it, and sizes the
+// output in whole logical pixels, truncated (1504 × 1002 for 2256 × 1504 at 1.5).
+// Every scale above m / (l + 1) and at most m / l in both directions gives that
+// size: of those up to the whole number, the simplest fraction (the whole number
+// itself where it is one of them, 3/2 rather than 1501/1000), as people choose
+// scales. Nothing where no fraction with a denominator below 10000 does.
+std::optional<Ratio> outputScale(const ShowSurface& s, std::int32_t mw, std::int32_t mh, std::int32_t whole) {
+    if (s.preferredScale120 > 0) return Ratio{s.preferredScale120, 120};
+    const std::int64_t lw = std::max(s.logicalWidth, 1), lh = std::max(s.logicalHeight, 1);
+    // Above the larger of mw / (lw + 1) and mh / (lh + 1), at most the least of mw / lw, mh / lh and whole.
+    const Ratio low = mw * (lh + 1) > mh * (lw + 1) ? Ratio{mw, lw + 1} : Ratio{mh, lh + 1};
+    Ratio high = mw * lh < mh * lw ? Ratio{mw, lw} : Ratio{mh, lh};
+    if (high.numerator > whole * high.denominator) high = {whole, 1};
+    for (std::int64_t denominator = 1; denominator < 10000; ++denominator) {
+        const std::int64_t numerator = high.numerator * denominator / high.denominator;
+        if (numerator * low.denominator > low.numerator * denominator) return Ratio{numerator, denominator};
+    }
+    return std::nullopt;
+}
+
+// The buffer of a surface that covers an output of mw × mh device pixels: the
+// logical size it was given, or one logical pixel more where that falls short of
+// the output's edge, at the output's scale through the buffer scale where that is
+// whole and through a viewport where it is not. Where the scale cannot be told,
+// the output's pixels through a viewport of the logical size, which the compositor
+// stretches to what it covers; nothing without viewports.
+std::optional<DeviceSize> coveringOutput(const ShowSurface& s, std::int32_t mw, std::int32_t mh, std::int32_t whole) {
+    const std::int32_t lw = std::max(s.logicalWidth, 1), lh = std::max(s.logicalHeight, 1);
+    const std::optional<Ratio> scale = outputScale(s, mw, mh, whole);
+    const bool viewport = !scale || scale->numerator % scale->denominator != 0;
+    if (viewport && !s.viewport) return std::nullopt;
+    if (!scale) return DeviceSize{mw, mh, mw, mh, 0, lw, lh};
+    const auto covering = [&scale](std::int32_t mode, std::int32_t logical) {
+        return coveredPixels(logical, *scale) >= mode ? logical : logical + 1;
+    };
+    const std::int32_t vw = covering(mw, lw), vh = covering(mh, lh);
+    const std::int32_t bw = coveredPixels(vw, *scale), bh = coveredPixels(vh, *scale);
+    if (bw < mw || bh < mh || bw > maxBufferSide || bh > maxBufferSide) return std::nullopt;
+    if (viewport) return DeviceSize{mw, mh, bw, bh, 0, vw, vh};
+    return DeviceSize{mw, mh, bw, bh, static_cast<std::int32_t>(scale->numerator / scale->denominator)};
 }
 
 }  // namespace
@@ -170,37 +243,35 @@ ShowSurface* surfaceOf(wl_surface* surface) {
 DeviceSize deviceSizeOf(const ShowSurface& s) {
     const std::int32_t lw = std::max(s.logicalWidth, 1), lh = std::max(s.logicalHeight, 1);
     const Output* output = s.output ? s.output : plannedOutput();
-    if (!output) return {lw, lh, 1};
+    if (!output) return drawnWhole(lw, lh, 1);
     const std::int32_t scale = output->scale;
     const auto [mw, mh] = modeOnScreen(*output);
-    // A surface that covers its output draws one buffer pixel per output pixel: at an
-    // integer scale through the buffer scale, at a fractional one (where the output's
-    // mode is no whole multiple of the surface) through a viewport.
-    if (s.role != ShowSurface::Role::ownWindow && mw > 0 && mh > 0 && (mw != lw * scale || mh != lh * scale) &&
-        s.viewport)
-        return {mw, mh, 0};
+    // A surface that covers its output draws one buffer pixel per output pixel.
+    if (s.role != ShowSurface::Role::ownWindow && mw > 0 && mh > 0)
+        if (const std::optional<DeviceSize> size = coveringOutput(s, mw, mh, scale)) return *size;
     // A window, or an output without a mode: the compositor's own fractional scale,
     // where it says one, rounded as it rounds surfaces.
     if (s.viewport && s.preferredScale120 > 0 && s.preferredScale120 % 120 != 0) {
-        auto device = [&](std::int32_t logical) {
-            return std::clamp(static_cast<std::int32_t>((static_cast<std::int64_t>(logical) * s.preferredScale120 + 60) / 120),
-                              1, maxBufferSide);
-        };
-        return {device(lw), device(lh), 0};
+        const Ratio preferred{s.preferredScale120, 120};
+        DeviceSize size = drawnWhole(coveredPixels(lw, preferred), coveredPixels(lh, preferred), 0);
+        size.viewWidth = lw;
+        size.viewHeight = lh;
+        return size;
     }
     if (s.preferredScale120 > 0 && s.preferredScale120 % 120 == 0) {
         const std::int32_t whole = static_cast<std::int32_t>(s.preferredScale120 / 120);
-        return {std::min(lw * whole, maxBufferSide), std::min(lh * whole, maxBufferSide), whole};
+        return drawnWhole(lw * whole, lh * whole, whole);
     }
-    return {std::min(lw * scale, maxBufferSide), std::min(lh * scale, maxBufferSide), scale};
+    return drawnWhole(lw * scale, lh * scale, scale);
 }
 
 DeviceSize showOutputDeviceSize() {
-    if (const ShowSurface* s = showSurface(); s && s->canvas) return {s->canvas->width(), s->canvas->height(), 1};
+    if (const ShowSurface* s = showSurface(); s && s->canvas)
+        return {s->canvas->width(), s->canvas->height(), s->canvas->width(), s->canvas->height()};
     const Output* output = plannedOutput();
     if (!output) return {};
     const auto [w, h] = modeOnScreen(*output);
-    return {w, h, 1};
+    return {w, h, w, h};
 }
 
 MonitorPlan& monitorPlan() { return thePlan; }
@@ -220,6 +291,12 @@ bool planMonitors(const std::optional<MonitorArea>& startedFor, const std::vecto
 
 void startOtherMonitors() {
     if (!thePlan.others.empty() && !startMonitorShows(thePlan.arguments, thePlan.others)) requestStop();
+}
+
+bool holdsTheKeyboard() {
+    const ShowSurface* s = showSurface();
+    if (!s || s->role == ShowSurface::Role::ownWindow || thePlan.followsFirst) return false;
+    return s->role == ShowSurface::Role::overlay || thePlan.others.empty();
 }
 
 bool createFullScreenSurface() {
@@ -271,9 +348,7 @@ void stepDown(bool down) {
         if (globals().layerShellVersion >= 2) {
             zwlr_layer_surface_v1_set_layer(s->layer, down ? ZWLR_LAYER_SHELL_V1_LAYER_BOTTOM : ZWLR_LAYER_SHELL_V1_LAYER_OVERLAY);
         }
-        zwlr_layer_surface_v1_set_keyboard_interactivity(
-            s->layer, down ? ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_NONE
-                           : ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_EXCLUSIVE);
+        zwlr_layer_surface_v1_set_keyboard_interactivity(s->layer, keyboardInteractivity(down));
         wl_surface_commit(s->surface);
     }
     wl_display_flush(globals().display);

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "platform/linux/show_pid_file.h"
 #include "platform/linux/unix_shell.h"
 #include "platform/messages.h"
 #include "platform/x11/x11_loop.h"
@@ -89,6 +90,8 @@ public:
             XSetClassHint(d, eventLoop().show.xid, &hint);
             eventLoop().show.owned = eventLoop().show.fullScreen = true;
             XMapRaised(d, eventLoop().show.xid);
+            // The window lets a second start find the show; the record lets `vellora --stop` end it.
+            if (!session().followsFirst) recordRunningShow(x11RecordName());
             startOtherMonitors();
         }
         XSync(d, False);

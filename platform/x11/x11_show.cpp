@@ -5,6 +5,7 @@
 
 #include "platform/decoding/picture_loader.h"
 #include "platform/linux/show_options.h"
+#include "platform/linux/show_pid_file.h"
 #include "platform/x11/x11_internal.h"
 #include "platform/x11/x11_loop.h"
 #include "shell/shell.h"
@@ -48,6 +49,7 @@ int runShowOnX11(const CommandLine& command) {
     // The shell's own mode switches: full screen, or a show inside a given window.
     const std::string mode = command.form == ShowForm::fullScreen ? "/s" : "/p " + std::to_string(window);
     const std::intptr_t result = shellMain(0, mode.c_str());
+    forgetRunningShow();
     closeSession();
     endMonitorShows();
     return static_cast<int>(result & 0xFF);

@@ -38,6 +38,7 @@ def test_each_monitor_has_its_own_show_and_they_end_together(world):
         ("a key", lambda env, first: xdotool(env, "key", "a")),
         ("a click on the second monitor", lambda env, first: xdotool(env, "mousemove", 1000, 300, "click", 1)),
         ("SIGTERM to the first", lambda env, first: first.send_signal(signal.SIGTERM)),
+        ("vellora --stop", lambda env, first: subprocess.run([world.program, "--stop"], env=env, timeout=10)),
         # Last, as it changes the server for good: the first head takes another mode.
         ("a monitor changed", lambda env, first: subprocess.run(
             ["xrandr", "--output", "default", "--mode", "1024x768"], env=env, capture_output=True, timeout=10)),

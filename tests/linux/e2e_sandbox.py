@@ -237,15 +237,23 @@ def test_a_stop_signal_ends_loading_too(world):
                     end(process)
 
 
-def check_a_key_ends_a_show_while_a_picture_loads(world):
-    """A full-screen show whose only picture keeps the decoder busy for as long as
-    it is let (seconds each attempt, ten attempts a tick) ends on a key at once.
-    Shared by the X11 and Wayland worlds."""
+def loading_show(world, *args):
+    """A show whose only picture keeps the decoder busy for as long as it is let
+    (seconds each attempt, ten attempts a tick), once it is loading; and its decoder."""
     world.write_show([marker(world, "spins.png", "LOOP")], row=1, delay=60)
-    process = launch(world, "hooked")
+    process = launch(world, "hooked", *args)
+    decoder = wait_until(lambda: (d := decoder_of(process.pid)) and cpu_seconds(d) >= 0.2 and d, 20)
+    if not decoder:
+        end(process)
+        raise AssertionError("never loading")
+    return process, decoder
+
+
+def check_a_key_ends_a_show_while_a_picture_loads(world):
+    """A full-screen show ends on a key at once while a picture loads. Shared by the
+    X11 and Wayland worlds."""
+    process, _ = loading_show(world)
     try:
-        assert wait_until(lambda: (decoder := decoder_of(process.pid)) and cpu_seconds(decoder) >= 0.2, 20), \
-            "never loading"
         check_ends_quickly(process, world.key, "a key while loading", limit=1)
     finally:
         end(process)

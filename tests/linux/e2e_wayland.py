@@ -1,15 +1,19 @@
 """The native program on a headless Wayland compositor: the same screens as the test
-platform at scales 1, 2 and 1.5, the input rules, the ways a show is stopped, the
-idle daemon and the idle watcher, a show on each of two outputs, shuffled apart, a
-message box above the show, and a key while a picture loads."""
+platform at scales 1, 2, 1.5 and those whose logical size is not whole, the input
+rules, the ways a show is stopped, two sessions of one user, the README's idle
+daemon recipe and the idle watcher, a show on each of two outputs, shuffled apart,
+ended together by input, output changes and a lock screen, a message box above the
+show, and a key or the compositor's end while a picture loads."""
 import os
+import shlex
+import shutil
 import signal
 import subprocess
 import time
 
 from e2e_idle import PATIENCE, QUIET, shows_running, start_watcher, watch_env, watching
-from e2e_sandbox import check_a_key_ends_a_show_while_a_picture_loads
-from linux_env import check_ends_quickly, check_input_outcome, end, wait_until
+from e2e_sandbox import check_a_key_ends_a_show_while_a_picture_loads, loading_show
+from linux_env import check_each_stop_ends_its_own_show, check_ends_quickly, check_input_outcome, end, wait_until
 from run_linux import FORMATS, check_reveal_then_clear, tiny_black
 
 WORLD = "wayland"
@@ -31,7 +35,7 @@ def started(world, picture, outputs=SCALE_ONE, *args):
     process = world.launch(*args)
     if not wait_until(lambda: shows(world, expected), 10):
         end(process)
-        raise AssertionError(f"the show never matched: {process.stderr.read()[-300:]!r}")
+        raise AssertionError(f"{outputs}: the show never matched: {process.stderr.read()[-300:]!r}")
     return process
 
 
@@ -56,11 +60,17 @@ def test_weston_without_layer_shell_draws_the_same_pixels(world):
         world.stop_compositor()
 
 
-def test_a_fractional_scale_shows_pictures_at_their_natural_size(world):
-    # One picture pixel per device pixel: the 960 × 720 test platform's screen, not a
-    # 640 × 480 one stretched, nor one drawn at the compositor's rounded-up scale of 2.
-    process = started(world, world.picture("p1.png", 160, 120), SCALE_ONE_AND_A_HALF)
-    assert end(process) == 0
+def test_every_scale_shows_pictures_at_their_natural_size(world):
+    # One picture pixel per device pixel on every device pixel of the output: the
+    # test platform's screen of the output's mode, not a screen of its logical size
+    # stretched, nor one drawn at the compositor's rounded-up scale, nor one squeezed
+    # into the whole logical pixels the output has (426 × 341 at 1280 × 1024 and 3),
+    # with the desktop showing in the row or column that leaves.
+    picture = world.picture("p1.png", 160, 120)
+    for outputs in (SCALE_ONE_AND_A_HALF, ((1280, 1024, 3),), ((2256, 1504, 1.5),), ((1366, 768, 1.5),),
+                    ((1280, 1024, 2.5),), ((1024, 768, 3.7),)):
+        process = started(world, picture, outputs)
+        assert end(process) == 0
 
 
 def test_input_rules(world):
@@ -106,9 +116,32 @@ def test_sigterm_stop_and_a_second_start(world):
         assert stop.wait(10) == 0
         assert wait_until(lambda: first.poll() is not None, 5), "--stop did not end the show"
         assert first.returncode == 0
-        assert not os.path.exists(os.path.join(world.env["XDG_RUNTIME_DIR"], "vellora.pid")), "the pid file stayed"
+        assert record_of(world.env) is None, "the record stayed"
     finally:
         end(first)
+
+
+def record_of(env):
+    """The process id the record of the session `env` names, if there is one."""
+    path = os.path.join(env["XDG_RUNTIME_DIR"], f"vellora.wayland.{env['WAYLAND_DISPLAY']}.pid")
+    return int(open(path).read()) if os.path.exists(path) else None
+
+
+def test_two_sessions_of_one_user_keep_their_shows_apart(world):
+    # Sessions of one user share the runtime folder: a show in one was taken for
+    # the other's, which then started none, and either's --stop ended it.
+    world.start(SCALE_ONE)
+    with world.another_session() as other:
+        first = started(world, world.picture("p1.png", 160, 120))
+        second = world.launch(env=other)
+        try:
+            assert wait_until(lambda: record_of(other) == second.pid, 10), "no show in the other session: " + (
+                "it runs" if second.poll() is None else f"it ended with {second.returncode}")
+            assert record_of(world.env) == first.pid
+            check_each_stop_ends_its_own_show(world.program, first, world.env, second, other)
+        finally:
+            end(first)
+            end(second)
 
 
 def test_forms_x11_only_options_and_a_display_beside_the_compositor(world):
@@ -142,26 +175,53 @@ def test_forms_x11_only_options_and_a_display_beside_the_compositor(world):
         end(process)
 
 
-def test_swayidle_starts_the_show_and_its_resume_ends_it(world):
+README = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "README.md")
+
+
+def readme_swayidle_recipe():
+    """The swayidle command the README gives, word for word, with seconds for a
+    test in place of its minutes: the show after 2 s, the lock after 6 s."""
+    with open(README) as f:
+        words = shlex.split(next(line for line in f if line.startswith("swayidle ")))
+    timeouts = [words[i + 1] for i, word in enumerate(words) if word == "timeout"]
+    assert timeouts == ["300", "600"], f"the README's recipe has other timeouts: {words}"
+    seconds = {"300": "2", "600": "6"}
+    return [seconds[word] if words[i - 1] == "timeout" else word for i, word in enumerate(words)]
+
+
+def test_the_readme_swayidle_recipe_ends_the_show_on_return_and_gives_way_to_the_lock(world):
     world.start(SCALE_ONE)
     picture = world.picture("p1.png", 160, 120)
     world.write_show([picture], row=1, delay=60)
     expected = world.expected(1, world.device(), picture)
-    pid_file = os.path.join(world.env["XDG_RUNTIME_DIR"], "vellora.pid")
-    idle = subprocess.Popen(["swayidle", "-w", "timeout", "1", f"{world.program} &", "resume",
-                             f"{world.program} --stop"], env=world.env, stdout=subprocess.DEVNULL,
-                            stderr=subprocess.DEVNULL)
-    pid = None
-    try:
-        assert wait_until(lambda: shows(world, expected), 10), "swayidle did not start the show"
-        pid = int(open(pid_file).read())
-        # A pointer nudge too small to end the show by itself: only the resume command can.
-        world.point("move 1 0")
-        assert wait_until(lambda: not os.path.exists(f"/proc/{pid}"), 5), "the resume did not end the show"
-    finally:
-        idle.terminate()
-        idle.wait(10)
-        subprocess.run([world.program, "--stop"], env=world.env, timeout=10)
+    # The recipe's commands run as written: `vellora` is found on the PATH.
+    folder = os.path.join(world.root, "bin")
+    if not os.path.exists(folder):
+        os.makedirs(folder)
+        os.symlink(world.program, os.path.join(folder, "vellora"))
+    env = dict(world.env, PATH=folder + os.pathsep + world.env["PATH"])
+    swaylock = shutil.which("swaylock")
+    white = b"\xff\xff\xff\0" * (len(expected) // 4)
+    for comes_back in (True, False):
+        with world.held_keyboard():
+            idle = subprocess.Popen(readme_swayidle_recipe(), env=env, stdout=subprocess.DEVNULL,
+                                    stderr=subprocess.DEVNULL)
+            try:
+                assert wait_until(lambda: shows(world, expected), 10), "swayidle did not start the show"
+                if comes_back:
+                    # Between the show and the lock: a pointer nudge too small to end the
+                    # show by itself, so that only the resume command can.
+                    world.point("move 1 0")
+                    assert wait_until(lambda: not world.running_shows(), 5), "the resume did not end the show"
+                else:
+                    assert wait_until(lambda: world.shot() == white, 15), "the lock is not seen"
+                    assert not world.running_shows(), "the show runs under the lock"
+            finally:
+                idle.terminate()
+                idle.wait(10)
+                for pid in world.running(swaylock):
+                    os.kill(pid, signal.SIGTERM)
+                subprocess.run([world.program, "--stop"], env=world.env, timeout=10)
 
 
 # Side by side, of different sizes and densities: a 1440 × 600 extent for absolute pointer moves.
@@ -177,15 +237,23 @@ def each_output_shows(world, expected):
 def test_each_output_has_its_own_show_and_they_end_together(world):
     picture = world.picture("p0.bmp", 160, 120)
     # name, the output the pointer is brought to once the shows run, what ends them
-    # (the last changes the compositor's outputs, which is started afresh after it; an
-    # output taking its leave cannot be had here: sway 1.7 keeps a disabled output's global)
+    # (those that change the compositor's outputs as a sway command, after which it is
+    # started afresh; an output taking its leave cannot be had here: sway 1.7 keeps a
+    # disabled output's global)
     endings = [
         ("a key", None, lambda first: world.key()),
         ("travel on the first output", 0, lambda first: world.point("move 3 2")),
         ("a click on the second output", 1, lambda first: world.point("click 1")),
         ("travel on the second output", 1, lambda first: world.point("move 3 2")),
         ("SIGTERM to the first", None, lambda first: first.send_signal(signal.SIGTERM)),
-        ("an output plugged in", None, lambda first: world.sway("create_output")),
+        ("an output plugged in", None, "create_output"),
+        # Pictures were left at the old centre, or an output black, for the rest of the show.
+        ("a larger mode", None, "output HEADLESS-1 mode 1024x768"),
+        ("a smaller mode on the second output", None, "output HEADLESS-2 mode 320x240"),
+        ("a turn", None, "output HEADLESS-1 transform 90"),
+        ("a whole scale", None, "output HEADLESS-2 scale 1"),
+        # The output still reports 2: only the show's logical size tells.
+        ("a fractional scale", None, "output HEADLESS-2 scale 1.5"),
     ]
     for name, pointer_to, ending in endings:
         world.start(TWO_OUTPUTS)
@@ -204,12 +272,43 @@ def test_each_output_has_its_own_show_and_they_end_together(world):
             if pointer_to is not None:
                 world.point(WARP_TO[pointer_to])
                 assert first.poll() is None, f"{name}: moving to the output ended the shows"
-            ending(first)
+            if isinstance(ending, str):
+                assert world.sway(ending), f"{name}: sway refused {ending!r}"
+            else:
+                ending(first)
             check_input_outcome(first, name, ends=True)
             assert wait_until(lambda: not world.running_shows(), 5), f"{name}: a show was left"
         finally:
             end(first)
-    world.stop_compositor()
+            if isinstance(ending, str):
+                world.stop_compositor()
+
+
+def test_a_lock_screen_started_during_the_shows_ends_them_and_is_seen(world):
+    # swaylock on sway 1.7: an overlay that takes the keyboard, and the input
+    # inhibitor; the lock stayed hidden under both outputs' pictures until a key.
+    picture = world.picture("p0.bmp", 160, 120)
+    world.start(TWO_OUTPUTS)
+    world.write_show([picture], row=1, delay=60)
+    expected = [world.expected(1, world.device(output), picture) for output in range(2)]
+    lock_colour = 0x102030
+    with world.held_keyboard():
+        first = world.launch()
+        try:
+            assert wait_until(lambda: each_output_shows(world, expected), 20), "not one picture per output"
+            lock = subprocess.Popen(["swaylock", "--no-unlock-indicator", "--color", f"{lock_colour:06x}"],
+                                    env=world.env, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+            try:
+                check_input_outcome(first, "a lock screen", ends=True)
+                assert wait_until(lambda: not world.running_shows(), 5), "a show was left"
+                locked = [lock_colour.to_bytes(4, "little") * (len(want) // 4) for want in expected]
+                assert wait_until(lambda: each_output_shows(world, locked), 10), "the lock is not seen"
+                assert lock.poll() is None, f"swaylock ended: {lock.stderr.read()!r}"
+            finally:
+                lock.terminate()
+                lock.wait(10)
+        finally:
+            end(first)
 
 
 def test_shuffled_outputs_never_show_the_same_picture_at_once(world):
@@ -247,6 +346,12 @@ def test_a_message_box_appears_above_the_show_and_the_show_goes_on(world):
     if os.path.exists(later):
         os.remove(later)
     world.write_show([later], row=1, delay=3)
+    # With a keyboard on the seat throughout, the box taking it from the show is seen.
+    with world.held_keyboard():
+        check_the_box_is_above_the_show(world, picture, later)
+
+
+def check_the_box_is_above_the_show(world, picture, later):
     process = world.launch()
     try:
         # The show is black while nothing is found: anything else on the screen is the box.
@@ -322,3 +427,15 @@ def test_idle_watch_through_the_compositor(world):
 def test_a_key_ends_a_show_while_a_picture_loads_on_wayland(world):
     world.start(SCALE_ONE)
     check_a_key_ends_a_show_while_a_picture_loads(world)
+
+
+def test_the_compositor_leaving_while_a_picture_loads_ends_the_show_at_once(world):
+    for args in ((), ("--window",)):
+        world.start(SCALE_ONE)
+        process, decoder = loading_show(world, *args)
+        try:
+            check_ends_quickly(process, world.compositor.kill, f"{args}: the compositor's end while loading", limit=1)
+            assert wait_until(lambda: not os.path.exists(f"/proc/{decoder}"), 5), f"{args}: the decoder was left"
+        finally:
+            end(process)
+            world.stop_compositor()

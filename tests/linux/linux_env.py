@@ -1,6 +1,7 @@
 """Private X and Wayland worlds for the tests of the native program: a virtual
 screen or compositor, a settings folder of its own, and helpers that wait by
 polling, never by sleeping a fixed time."""
+import contextlib
 import os
 import pwd
 import re
@@ -120,6 +121,10 @@ class World:
     def running_shows(self):
         """Every running process of this build's program in this world, whoever
         started it: they all have the world's settings folder."""
+        return self.running(self.program)
+
+    def running(self, program):
+        """Every running process of `program` in this world (see running_shows)."""
         found, ours = [], b"XDG_CONFIG_HOME=" + self.config.encode()
         for pid in filter(str.isdigit, os.listdir("/proc")):
             try:
@@ -127,7 +132,7 @@ class World:
                     state = f.read().rsplit(")", 1)[1].split()[0]
                 with open(f"/proc/{pid}/environ", "rb") as f:
                     here = ours in f.read().split(b"\0")
-                if here and state != "Z" and os.readlink(f"/proc/{pid}/exe") == os.path.realpath(self.program):
+                if here and state != "Z" and os.readlink(f"/proc/{pid}/exe") == os.path.realpath(program):
                     found.append(int(pid))
             except (OSError, IndexError):
                 continue
@@ -141,6 +146,9 @@ class XWorld(World):
         super().__init__(build_dir)
         # Run inside a Wayland session, the program would otherwise show on the compositor.
         self.env.pop("WAYLAND_DISPLAY", None)
+        # The session's runtime folder, where `vellora --stop` finds the show, is the world's own.
+        self.env["XDG_RUNTIME_DIR"] = os.path.join(self.root, "runtime")
+        os.mkdir(self.env["XDG_RUNTIME_DIR"], 0o700)
         self.xvfb = None
         self.screen_mm = None
         self.depth = depth
@@ -232,6 +240,7 @@ class WaylandWorld(World):
         self.compositor = None
         self.layout = None
         self.runtime = None
+        self.launched = None
         self.pointer = None
         self.log = None
         for name in ("DISPLAY", "WAYLAND_DISPLAY", "XDG_RUNTIME_DIR"):
@@ -282,18 +291,39 @@ class WaylandWorld(World):
             (w, h, _), = outputs
             command = ["weston", "--backend=headless-backend.so", "--use-pixman", f"--width={w}", f"--height={h}",
                        "--socket=wayland-1", "--idle-time=0", "--debug"]
-        self.compositor = subprocess.Popen(command, env=env, cwd=self.runtime, stdout=self.log, stderr=self.log)
-        socket = wait_until(lambda: next((n for n in sorted(os.listdir(self.runtime))
-                                          if n.startswith("wayland-") and not n.endswith(".lock")), None), 20)
-        if not socket:
-            raise RuntimeError(f"{compositor} did not start")
+        self.launched = (command, env)
+        self.compositor, socket = self.launch_compositor()
         self.env.update(XDG_RUNTIME_DIR=self.runtime, WAYLAND_DISPLAY=socket)
-        if not wait_until(lambda: self.grim(0, check=False), 20):
-            raise RuntimeError("no screenshot of the compositor")
         if compositor == "sway":
             self.pointer = subprocess.Popen([os.path.join(self.build, "vellora-wlpointer")], env=self.env,
                                             stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
             assert self.pointer.stdout.readline().strip() == "ready", "no virtual pointer"
+        if not wait_until(lambda: self.shot(0, check=False), 20):
+            raise RuntimeError("no screenshot of the compositor")
+
+    def launch_compositor(self):
+        """Starts the compositor as start() last set it up; it and its new socket."""
+        taken = set(os.listdir(self.runtime))
+        command, env = self.launched
+        compositor = subprocess.Popen(command, env=env, cwd=self.runtime, stdout=self.log, stderr=self.log)
+        socket = wait_until(lambda: next((n for n in sorted(os.listdir(self.runtime)) if n.startswith("wayland-")
+                                          and not n.endswith(".lock") and n not in taken), None), 20)
+        if not socket:
+            compositor.kill()
+            compositor.wait()
+            raise RuntimeError(f"{command[-3:]} did not start")
+        return compositor, socket
+
+    @contextlib.contextmanager
+    def another_session(self):
+        """A second compositor like the first in the same runtime folder, as a second
+        log-in of the same user has: for a `with`, the environment of its programs."""
+        compositor, socket = self.launch_compositor()
+        try:
+            yield dict(self.env, WAYLAND_DISPLAY=socket)
+        finally:
+            compositor.terminate()
+            compositor.wait(10)
 
     def stop_compositor(self):
         if self.pointer:
@@ -320,25 +350,24 @@ class WaylandWorld(World):
         self.stop_compositor()
         shutil.rmtree(self.root, ignore_errors=True)
 
-    def grim(self, output, check=True):
-        w, h, scale = self.layout[1][output]
+    def shot(self, output=0, check=True):
+        """The output's device pixels as 0xRRGGBB words, like XWorld's screenshots: on
+        sway exactly as the compositor holds them (before the output's transform), on
+        weston from its own screenshot."""
+        w, h, _ = self.layout[1][output]
         if self.layout[0] == "weston":
             rgb = self.weston_screenshot()
-        else:
-            result = subprocess.run(["grim", "-t", "ppm", "-o", f"HEADLESS-{output + 1}", "-s", str(scale), "-"],
-                                    env=self.env, capture_output=True, timeout=30)
-            if result.returncode != 0:
-                if check:
-                    raise RuntimeError(f"grim failed: {result.stderr!r}")
-                return None
-            header_end = 0
-            for _ in range(3):  # magic, size, maximum value
-                header_end = result.stdout.index(b"\n", header_end) + 1
-            rgb = result.stdout[header_end:]
-        assert len(rgb) == w * h * 3, f"a screenshot of {len(rgb)} bytes for {w}x{h}"
-        words = bytearray(w * h * 4)
-        words[0::4], words[1::4], words[2::4] = rgb[2::3], rgb[1::3], rgb[0::3]
-        return bytes(words)
+            assert len(rgb) == w * h * 3, f"a screenshot of {len(rgb)} bytes for {w}x{h}"
+            words = bytearray(w * h * 4)
+            words[0::4], words[1::4], words[2::4] = rgb[2::3], rgb[1::3], rgb[0::3]
+            return bytes(words)
+        path = os.path.join(self.root, "shot.raw")
+        answer = self.helper_says(f"shot {output} {path}")
+        if answer == "?" and not check:
+            return None
+        assert answer == f"ok {w} {h}", f"a screenshot of output {output} answered {answer!r} for {w}x{h}"
+        with open(path, "rb") as f:
+            return f.read()
 
     def weston_screenshot(self):
         """Weston's own screenshot (it offers no screencopy), a PNG file in the working folder."""
@@ -351,20 +380,20 @@ class WaylandWorld(World):
         finally:
             shutil.rmtree(folder, ignore_errors=True)
 
-    def shot(self, output=0):
-        """The output's device pixels as 0xRRGGBB words, like XWorld's screenshots."""
-        return self.grim(output)
-
     def device(self, output=0):
         """The device metrics the program reports: the output's pixels, no physical size."""
         w, h, _ = self.layout[1][output]
         return (w, h, 0, 0)
 
-    def point(self, action):
-        """A pointer action for vellora-wlpointer: move DX DY, warp X Y W H, click N or scroll."""
+    def helper_says(self, action):
+        """The answer of vellora-wlpointer to one action."""
         self.pointer.stdin.write(action + "\n")
         self.pointer.stdin.flush()
-        assert self.pointer.stdout.readline().strip() == "ok", f"pointer action {action!r} failed"
+        return self.pointer.stdout.readline().strip()
+
+    def point(self, action):
+        """A pointer action for vellora-wlpointer: move DX DY, warp X Y W H, click N or scroll."""
+        assert self.helper_says(action) == "ok", f"pointer action {action!r} failed"
 
     def sway(self, command):
         """A sway command through its IPC socket; whether sway carried it out."""
@@ -378,6 +407,18 @@ class WaylandWorld(World):
     def key(self, name="space"):
         # Without the pause one key in five is sent before the program has its keyboard.
         subprocess.run(["wtype", "-s", "200", "-k", name], env=self.env, check=True, timeout=10)
+
+    @contextlib.contextmanager
+    def held_keyboard(self):
+        """A keyboard on the seat for the time of a `with`, as a real one is there
+        throughout (the headless seat has none but while a key is typed): a
+        virtual keyboard that types nothing."""
+        keyboard = subprocess.Popen(["wtype", "-s", "600000"], env=self.env)
+        try:
+            yield
+        finally:
+            keyboard.kill()
+            keyboard.wait(10)
 
 
 def check_input_outcome(process, name, ends):
@@ -400,6 +441,17 @@ def check_ends_quickly(process, trigger, what, limit=0.1):
     assert process.returncode == 0, f"{what}: exit code {process.returncode}"
     assert took < limit, f"{what}: took {took * 1000:.0f} ms"
     print(f"  {what} ended the show in {took * 1000:.1f} ms")
+
+
+def check_each_stop_ends_its_own_show(program, first, first_env, second, second_env):
+    """That `vellora --stop` in the session of `second_env` ends that session's show
+    and leaves the other's, and then the same in the session of `first_env`."""
+    for stopped, env, left in ((second, second_env, first), (first, first_env, None)):
+        stop = subprocess.run([program, "--stop"], env=env, capture_output=True, timeout=10)
+        assert stop.returncode == 0 and not stop.stderr, f"--stop: {stop.returncode} {stop.stderr!r}"
+        assert wait_until(lambda: stopped.poll() is not None, 5), "--stop did not end its session's show"
+        assert stopped.returncode == 0
+        assert left is None or left.poll() is None, "--stop ended the other session's show"
 
 
 def end(process, timeout=5):

@@ -429,23 +429,56 @@ TEST(ShowPidFile, ParsesOnlyPlainProcessIds) {
     for (const auto& [text, expected] : cases) EXPECT_EQ(parseProcessId(text), expected) << text;
 }
 
-// A second show finds the first through the record, never itself nor another program.
+// Each session of a user has a record of its own, named by its display however
+// that is spelled, and the name is one file of the folder whatever its bytes.
+TEST(ShowPidFile, NamesTheSessionsDisplay) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {waylandRecordName("wayland-1", "/run/user/7"), "vellora.wayland.wayland-1.pid"},
+        {waylandRecordName("/run/user/7/wayland-1", "/run/user/7/"), "vellora.wayland.wayland-1.pid"},
+        {waylandRecordName("wayland-2", "/run/user/7"), "vellora.wayland.wayland-2.pid"},
+        {waylandRecordName("/tmp/w/wayland-1", "/run/user/7"), "vellora.wayland.%2Ftmp%2Fw%2Fwayland-1.pid"},
+        {waylandRecordName("../..", "/run/user/7"), "vellora.wayland...%2F...pid"},
+        {x11RecordName(":0"), "vellora.x11.:0.pid"},
+        {x11RecordName(":0.1"), "vellora.x11.:0.pid"},
+        {x11RecordName("unix:0.0"), "vellora.x11.:0.pid"},
+        {x11RecordName(":1"), "vellora.x11.:1.pid"},
+        {x11RecordName("localhost:10.0"), "vellora.x11.localhost:10.pid"},
+        {x11RecordName(std::string("a/\0b", 4)), "vellora.x11.a%2F%00b.pid"},
+    };
+    for (const auto& [name, expected] : cases) EXPECT_EQ(name, expected);
+    const std::string longest = waylandRecordName(std::string(4000, '/'), "/run/user/7");
+    EXPECT_LT(longest.size(), 255u);
+    EXPECT_EQ(longest.find('/'), std::string::npos);
+    EXPECT_NE(longest, waylandRecordName(std::string(4001, '/'), "/run/user/7"));
+}
+
+// A second show finds the first through the record, never itself nor another
+// program; where no record can be kept, --stop says so and fails.
 TEST(ShowPidFile, FindsOnlyAnotherLiveShowOfTheSameProgram) {
     const std::filesystem::path folder = std::filesystem::temp_directory_path() / ("vellora-pid-" + std::to_string(getpid()));
     std::filesystem::create_directories(folder);
     ASSERT_EQ(setenv("XDG_RUNTIME_DIR", folder.c_str(), 1), 0);
-    recordRunningShow();
-    EXPECT_TRUE(std::filesystem::exists(folder / "vellora.pid"));
-    EXPECT_EQ(runningShow(), std::nullopt) << "this process is no other show";
+    const std::string name = x11RecordName(":7");
+    EXPECT_TRUE(recordRunningShow(name));
+    EXPECT_TRUE(std::filesystem::exists(folder / name));
+    EXPECT_EQ(runningShow(name), std::nullopt) << "this process is no other show";
     forgetRunningShow();
-    EXPECT_FALSE(std::filesystem::exists(folder / "vellora.pid"));
-    std::ofstream(folder / "vellora.pid") << getppid() << "\n";  // alive, but another program
-    EXPECT_EQ(runningShow(), std::nullopt);
+    EXPECT_FALSE(std::filesystem::exists(folder / name));
+    std::ofstream(folder / name) << getppid() << "\n";  // alive, but another program
+    EXPECT_EQ(runningShow(name), std::nullopt);
     forgetRunningShow();
-    EXPECT_TRUE(std::filesystem::exists(folder / "vellora.pid")) << "another process's record stays";
-    EXPECT_EQ(stopRunningShow(), 0);
-    std::filesystem::remove_all(folder);
+    EXPECT_TRUE(std::filesystem::exists(folder / name)) << "another process's record stays";
+    const char* display = std::getenv("DISPLAY");
+    const std::string given = display ? display : "";
+    ASSERT_EQ(setenv("DISPLAY", ":7", 1), 0);
+    EXPECT_EQ(stopRunningShows(), 0);
+    ASSERT_EQ(setenv("XDG_RUNTIME_DIR", (folder / name).c_str(), 1), 0);  // a file, no folder
+    EXPECT_FALSE(recordRunningShow(name));
+    EXPECT_EQ(stopRunningShows(), 1);
     unsetenv("XDG_RUNTIME_DIR");
+    EXPECT_EQ(stopRunningShows(), 1);
+    display ? setenv("DISPLAY", given.c_str(), 1) : unsetenv("DISPLAY");
+    std::filesystem::remove_all(folder);
 }
 
 }  // namespace

@@ -16,8 +16,8 @@ import time
 import traceback
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from linux_env import (SCREEN, WaylandWorld, XWorld, check_ends_quickly, check_input_outcome, end,  # noqa: E402
-                       wait_until)
+from linux_env import (SCREEN, WaylandWorld, XWorld, check_each_stop_ends_its_own_show, check_ends_quickly,  # noqa: E402
+                       check_input_outcome, end, wait_until)
 
 WINDOW_AT, WINDOW_SIZE = (40, 30), (400, 300)
 FORMATS = ("bmp", "png", "jpg")
@@ -153,6 +153,43 @@ def test_a_second_full_screen_start_leaves_the_first(world):
         assert first.poll() is None, "the first show ended"
     finally:
         assert end(first) == 0
+
+
+def test_stop_ends_the_full_screen_show_of_its_own_session(world):
+    # --stop ended nothing on X11. Two sessions of one user share the runtime folder
+    # (here the world's screen and a nested one): each --stop ends its own show.
+    world.write_show([world.picture("p0.bmp", 160, 120)], row=1, delay=60)
+    with world.nested((320, 240)) as other:
+        mine, theirs = world.launch(), world.launch(env=other)
+        try:
+            assert wait_until(lambda: not is_black(world.shot()) and not is_black(world.shot(env=other)), 10), \
+                "nothing shown"
+            check_each_stop_ends_its_own_show(world.program, mine, world.env, theirs, other)
+        finally:
+            end(mine)
+            end(theirs)
+
+
+def test_without_a_runtime_folder_the_show_says_so_and_stop_fails(world):
+    # --stop said nothing and exited 0, and the show was never found.
+    world.write_show([world.picture("p0.bmp", 160, 120)], row=1, delay=60)
+    not_a_folder = os.path.join(world.root, "not-a-folder")
+    open(not_a_folder, "w").close()
+    for name, runtime in (("no XDG_RUNTIME_DIR", None), ("a file for the folder", not_a_folder)):
+        env = {k: v for k, v in world.env.items() if k != "XDG_RUNTIME_DIR"}
+        if runtime:
+            env["XDG_RUNTIME_DIR"] = runtime
+        process = world.launch(env=env)
+        try:
+            assert wait_until(lambda: not is_black(world.shot()), 10), f"{name}: nothing shown"
+            stop = subprocess.run([world.program, "--stop"], env=env, capture_output=True, timeout=10)
+            assert stop.returncode == 1 and b"XDG_RUNTIME_DIR" in stop.stderr, \
+                f"{name}: --stop {stop.returncode} {stop.stderr!r}"
+            assert process.poll() is None, f"{name}: the show ended"
+        finally:
+            assert end(process) == 0
+        said = process.stderr.read().decode()
+        assert said.count("vellora --stop will not find it") == 1, f"{name}: {said!r}"
 
 
 def test_window_mode_ignores_input_and_sigterm_ends_a_mosaic_quickly(world):
