@@ -160,12 +160,18 @@ void setModified(const fs::path& folder, struct timespec time) {
     utimensat(AT_FDCWD, folder.c_str(), times, 0);
 }
 
-TEST(FolderCache, UsedWhenNothingChangedAndRefreshedWhereAFolderChanged) {
-    TemporaryHome home;
+// photos/a/1.jpg and photos/b/2.jpg, their folders last changed long ago.
+fs::path settledPhotos(const TemporaryHome& home) {
     const fs::path tree = home.root / "photos";
     touch(tree / "a/1.jpg");
     touch(tree / "b/2.jpg");
     for (const char* folder : {"", "a", "b"}) setModified(tree / folder, {1000000000, 0});
+    return tree;
+}
+
+TEST(FolderCache, UsedWhenNothingChangedAndRefreshedWhereAFolderChanged) {
+    TemporaryHome home;
+    const fs::path tree = settledPhotos(home);
     FolderCache first;
     walked(tree, {}, false, {}, &first);
     ASSERT_TRUE(saveFolderCache(first));
@@ -237,10 +243,7 @@ ino_t inode(const fs::path& path) {
 
 TEST(FolderCache, WrittenOnlyWhenSomethingChanged) {
     TemporaryHome home;
-    const fs::path tree = home.root / "photos";
-    touch(tree / "a/1.jpg");
-    touch(tree / "b/2.jpg");
-    for (const char* folder : {"", "a", "b"}) setModified(tree / folder, {1000000000, 0});
+    const fs::path tree = settledPhotos(home);
     struct Start {
         const char* name;
         std::function<void()> before;
