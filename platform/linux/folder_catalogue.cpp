@@ -121,7 +121,8 @@ public:
         if (hooks_.beforeFolder) hooks_.beforeFolder(path);
         // A folder the cache holds unchanged is never opened: one stat is all it costs.
         struct stat info {};
-        if (stat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || !seen_.insert({info.st_dev, info.st_ino}).second)
+        if (stat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) ||
+            !seen_.insert({info.st_dev, info.st_ino}).second)
             return;
         CachedFolder folder{relative, info.st_mtim.tv_sec, info.st_mtim.tv_nsec, {}, {}};
         const auto old = previous_.find(relative);

@@ -15,8 +15,9 @@
 //   file), and one that does not decode is not there. The cache is written when the
 //   walk found something it did not hold, never by a walk a stop cut short.
 // - A stop (stopFoldersWhen) ends the walks, the catalogue's wait for its first
-//   picture and the check of the default folders within one folder's listing, and
-//   the shuffle takes no picture after it.
+//   picture and the check of the default folders at once (the walks look for it
+//   before every folder and every few hundred names), and the shuffle takes no
+//   picture after it.
 // - The catalogue finds pictures on a thread of its own; takes() returns once the
 //   first picture is known, the walk is over or a stop came. count() and entry() may
 //   be called from the show's thread while the walk goes on. Destroying it stops the
@@ -86,7 +87,7 @@ public:
     void takeBack(std::uint64_t hash);
 
 private:
-    // Applies `change` to the shared state; false, and nothing changed, when it cannot be kept.
+    // Applies `change` to the shared state; false, the state as it was, when it cannot be kept.
     bool changeShared(const std::function<void(ShuffleState&)>& change);
     void keepInMemory(const char* problem);
 
@@ -117,7 +118,7 @@ public:
 
     // Waits for the walk to end; for tests and tools.
     void waitForWalk();
-    // Set before takes(); for tests.
+    // Set before takes(); for tests. The catalogue answers `stopped` itself.
     void setWalkHooks(WalkHooks hooks) { hooks_ = std::move(hooks); }
 
 private:

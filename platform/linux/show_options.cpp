@@ -70,7 +70,8 @@ void applyShowOptions(const CommandLine& given) {
             if (!command.overrides.randomOrder) shuffle = true;
         }
     }
-    if (command.overrides.imageListPath == "-") folderCatalogue().setStandardInputList(readListUpTo(0, standardInputLimit));
+    if (command.overrides.imageListPath == "-")
+        folderCatalogue().setStandardInputList(readListUpTo(0, standardInputLimit));
     folderCatalogue().setShuffle(shuffle);
     if (command.overrides.any()) overrideSettings(command.overrides);
     setTurnPhotosUpright(command.upright);
