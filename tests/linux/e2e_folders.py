@@ -42,15 +42,22 @@ def test_a_folder_on_the_command_line_with_no_settings_file(world):
     assert not os.path.exists(world.settings), "a settings file was made"
 
 
+def bare_home(world, name):
+    """A home with nothing set up (no settings, cache or state), its ~/Pictures empty, and its env."""
+    home = os.path.join(world.root, name)
+    shutil.rmtree(home, ignore_errors=True)
+    os.makedirs(os.path.join(home, "Pictures"))
+    env = dict(world.env, HOME=home, XDG_CONFIG_HOME=os.path.join(home, ".config"))
+    for variable in ("XDG_CACHE_HOME", "XDG_STATE_HOME"):
+        env.pop(variable)
+    return home, env
+
+
 def test_a_home_with_only_xscreensaver_naming_a_folder(world):
-    home = os.path.join(world.root, "saver-home")
-    os.makedirs(home, exist_ok=True)
+    home, env = bare_home(world, "saver-home")
     folder, picture = album(world, "saver-home/Shots", "holiday")
     with open(os.path.join(home, ".xscreensaver"), "w") as f:
         f.write("mode:\t\tone\nimageDirectory:\t~/Shots\nprograms:\tvellora --root \\n\n")
-    env = dict(world.env, HOME=home, XDG_CONFIG_HOME=os.path.join(home, ".config"))
-    for name in ("XDG_CACHE_HOME", "XDG_STATE_HOME"):
-        env.pop(name)
     # No settings at all: a transition chosen at random, so any row's end screen will do.
     screens = {world.expected(row, world.device(), picture) for row in range(1, 20)}
     process = world.launch(env=env)
@@ -65,17 +72,6 @@ def fnv(text):
     for byte in text.encode():
         h = ((h ^ byte) * 0x100000001B3) & 0xFFFFFFFFFFFFFFFF
     return f"{h:016x}"
-
-
-def bare_home(world, name):
-    """A home with nothing set up (no settings, cache or state), its ~/Pictures empty, and its env."""
-    home = os.path.join(world.root, name)
-    shutil.rmtree(home, ignore_errors=True)
-    os.makedirs(os.path.join(home, "Pictures"))
-    env = dict(world.env, HOME=home, XDG_CONFIG_HOME=os.path.join(home, ".config"))
-    for variable in ("XDG_CACHE_HOME", "XDG_STATE_HOME"):
-        env.pop(variable)
-    return home, env
 
 
 def test_a_stop_ends_the_show_at_any_point_of_a_long_walk(world):
@@ -134,7 +130,7 @@ def test_a_stop_while_the_list_comes_on_standard_input(world):
             process.stdin.write(picture.encode() + b"\n")
             process.stdin.flush()
             assert wait_until(lambda: catches_stop_signals(process.pid), 10), "no stop signal is caught"
-            check_ends_quickly(process, lambda: process.send_signal(stop), f"{stop.name} while reading", limit=0.2)
+            check_ends_quickly(process, lambda: process.send_signal(stop), f"{stop.name} while reading", limit=0.5)
         finally:
             process.stdin.close()
             end(process)
