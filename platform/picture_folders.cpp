@@ -130,12 +130,13 @@ std::size_t recency(const ShuffleState& state, std::uint64_t hash, std::size_t p
     return it == state.recent.end() ? 0 : static_cast<std::size_t>(it - latest) + 1;
 }
 
-std::int32_t firstUnshown(const ShuffleState& state, const std::vector<std::uint64_t>& known) {
+// The picture to take next among the unshown ones, or among all of them.
+std::int32_t firstUnshown(const ShuffleState& state, const std::vector<std::uint64_t>& known, bool shownToo = false) {
     std::int32_t best = -1;
     std::size_t bestRecency = 0;
     std::uint64_t bestKey = 0;
     for (std::size_t i = 0; i < known.size(); ++i) {
-        if (isShown(state, known[i])) continue;
+        if (!shownToo && isShown(state, known[i])) continue;
         const std::size_t r = recency(state, known[i], known.size());
         const std::uint64_t key = mixed(known[i] ^ state.seed);
         if (best < 0 || r < bestRecency || (r == bestRecency && key < bestKey)) {
@@ -204,8 +205,8 @@ std::optional<FolderCache> decodeFolderCache(std::string_view bytes) {
     Reader in(bytes, cacheMagic);
     FolderCache cache;
     cache.root = in.text(maxCachedPathBytes);
-    // A folder record takes at least 32 bytes; a name at least 5.
-    const std::size_t folders = in.count(32, maxFolderEntries);
+    // A folder record takes at least 28 bytes; a name at least 5.
+    const std::size_t folders = in.count(28, maxFolderEntries);
     std::size_t pictureBudget = maxFolderEntries, folderBudget = maxFolderEntries;
     cache.folders.reserve(folders);
     for (std::size_t i = 0; i < folders && in.ok(); ++i) {
@@ -247,21 +248,30 @@ std::optional<ShuffleState> decodeShuffleState(std::string_view bytes) {
     return state;
 }
 
-std::int32_t takeNextInShuffle(ShuffleState& state, const std::vector<std::uint64_t>& known, std::uint64_t nextSeed) {
+std::int32_t takeNextInShuffle(ShuffleState& state, const std::vector<std::uint64_t>& known, std::uint64_t nextSeed,
+                               bool everyPictureKnown) {
     std::int32_t next = firstUnshown(state, known);
     if (next < 0) {
         if (known.empty()) return -1;
-        state.shown.clear();
-        state.seed = nextSeed;
-        next = firstUnshown(state, known);
+        if (everyPictureKnown) {
+            state.shown.clear();
+            state.seed = nextSeed;
+        }
+        next = firstUnshown(state, known, !everyPictureKnown);
     }
     const std::uint64_t hash = known[static_cast<std::size_t>(next)];
-    if (state.shown.size() < maxFolderEntries)
+    if (state.shown.size() < maxFolderEntries && !isShown(state, hash))
         state.shown.insert(std::lower_bound(state.shown.begin(), state.shown.end(), hash), hash);
     std::erase(state.recent, hash);
     state.recent.push_back(hash);
     if (state.recent.size() > shuffleRecentSize) state.recent.erase(state.recent.begin());
     return next;
+}
+
+void takeBackFromShuffle(ShuffleState& state, std::uint64_t hash) {
+    const auto shown = std::lower_bound(state.shown.begin(), state.shown.end(), hash);
+    if (shown != state.shown.end() && *shown == hash) state.shown.erase(shown);
+    std::erase(state.recent, hash);
 }
 
 std::optional<std::string> xscreensaverImageDirectory(std::string_view fileText, const std::string& home) {

@@ -38,10 +38,14 @@ bool hasPictureExtension(std::string_view name);
 // folders that NAS and photo tools leave beside the pictures.
 bool isSkippedName(std::string_view name);
 
+// A folder's modification time no file system gives: its listing was taken too soon
+// after the folder changed to be sure of it, so the next walk lists it again.
+inline constexpr std::int64_t unsettledNanoseconds = -1;
+
 struct CachedFolder {
     std::string path;
     std::int64_t modifiedSeconds = 0;
-    std::int64_t modifiedNanoseconds = 0;
+    std::int64_t modifiedNanoseconds = 0;  // or unsettledNanoseconds
     std::vector<std::string> pictures;  // names, in walk order
     std::vector<std::string> folders;   // names of the folders to walk next, in order
 };
@@ -72,8 +76,14 @@ std::optional<ShuffleState> decodeShuffleState(std::string_view bytes);
 // Takes the next picture of the cycle from the known ones (given by hashBytes of
 // their paths) and records it; its index, or -1 when none is known. A cycle in
 // which every known picture has been shown gives way to a new one ordered by
-// `nextSeed`; a picture another process has just taken comes last in it.
-std::int32_t takeNextInShuffle(ShuffleState& state, const std::vector<std::uint64_t>& known, std::uint64_t nextSeed);
+// `nextSeed`; a picture another process has just taken comes last in it. While
+// more pictures may yet become known (`everyPictureKnown` false), the cycle goes
+// on instead: the known picture taken least lately is taken again, and only the
+// latest takes record it.
+std::int32_t takeNextInShuffle(ShuffleState& state, const std::vector<std::uint64_t>& known, std::uint64_t nextSeed,
+                               bool everyPictureKnown = true);
+// Undoes the take of `hash`: it counts as not shown in this cycle, and not taken lately.
+void takeBackFromShuffle(ShuffleState& state, std::uint64_t hash);
 
 // The xscreensaver picture folder (the imageDirectory resource) of the text of
 // ~/.xscreensaver; nothing when it is unset or an address rather than a folder.

@@ -175,6 +175,9 @@ public:
     // The entry to show next when the catalogue keeps an order of its own; -1 leaves
     // the choice to the show's list or random order.
     virtual std::int32_t chooseNext() = 0;
+    // The entry last chosen has been loaded and is about to be shown; an order of the
+    // catalogue's own may count a choice as taken only then.
+    virtual void loaded(std::int32_t) {}
 };
 
 struct Platform {

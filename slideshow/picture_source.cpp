@@ -84,6 +84,7 @@ void showNextPicture() {
         s.notFoundBoxOpen = false;
         return;
     }
+    if (PictureCatalogue* catalogue = catalogueFor(s.imageListPath)) catalogue->loaded(s.currentIndex);
     s.pictureWidth = picture->widthHimetric();
     s.pictureHeight = picture->heightHimetric();
     placePicture();

@@ -4,16 +4,22 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <future>
+#include <iterator>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/linux/folder_catalogue.h"
@@ -69,7 +75,7 @@ std::vector<std::string> walked(const fs::path& root, FolderCache previousCache 
     FolderCache cache = walkFolder(root.string(), withCache ? &previousCache : nullptr, [&](std::string path) {
         found.push_back(fs::path(path).lexically_relative(root).string());
         return true;
-    }, hooks);
+    }, hooks).cache;
     if (result) *result = std::move(cache);
     return found;
 }
@@ -149,11 +155,23 @@ TEST(FolderWalk, StopsAtTheDepthBound) {
     EXPECT_EQ(got.size(), static_cast<std::size_t>(maxFolderDepth + 1));
 }
 
-TEST(FolderCache, UsedWhenNothingChangedAndRefreshedWhereAFolderChanged) {
-    TemporaryHome home;
+void setModified(const fs::path& folder, struct timespec time) {
+    const struct timespec times[2] = {{0, UTIME_OMIT}, time};
+    utimensat(AT_FDCWD, folder.c_str(), times, 0);
+}
+
+// photos/a/1.jpg and photos/b/2.jpg, their folders last changed long ago.
+fs::path settledPhotos(const TemporaryHome& home) {
     const fs::path tree = home.root / "photos";
     touch(tree / "a/1.jpg");
     touch(tree / "b/2.jpg");
+    for (const char* folder : {"", "a", "b"}) setModified(tree / folder, {1000000000, 0});
+    return tree;
+}
+
+TEST(FolderCache, UsedWhenNothingChangedAndRefreshedWhereAFolderChanged) {
+    TemporaryHome home;
+    const fs::path tree = settledPhotos(home);
     FolderCache first;
     walked(tree, {}, false, {}, &first);
     ASSERT_TRUE(saveFolderCache(first));
@@ -167,10 +185,21 @@ TEST(FolderCache, UsedWhenNothingChangedAndRefreshedWhereAFolderChanged) {
                                                                 "b/2.jpg", "b/only-in-cache.jpg"}));
     // A picture added to b changes b's time: b is read again, the rest still comes from the cache.
     touch(tree / "b/3.jpg");
-    struct timespec later[2] = {{0, UTIME_OMIT}, {2000000000, 0}};
-    utimensat(AT_FDCWD, (tree / "b").c_str(), later, 0);
+    setModified(tree / "b", {1500000000, 0});
     EXPECT_EQ(walked(tree, *loaded, true),
               (std::vector<std::string>{"only-in-cache.jpg", "a/1.jpg", "a/only-in-cache.jpg", "b/2.jpg", "b/3.jpg"}));
+
+    // A picture that arrives in the second the folder was listed in may leave its time
+    // as it was on a file system of whole seconds: that listing is taken again next time.
+    touch(tree / "c/4.jpg");
+    struct stat listedAt {};
+    ASSERT_EQ(stat((tree / "c").c_str(), &listedAt), 0);
+    FolderCache third;
+    walked(tree, {}, false, {}, &third);
+    touch(tree / "c/5.jpg");
+    setModified(tree / "c", listedAt.st_mtim);
+    const std::vector<std::string> later = walked(tree, third, true);
+    EXPECT_NE(std::find(later.begin(), later.end(), "c/5.jpg"), later.end());
 }
 
 TEST(FolderCache, ADamagedFileIsNoCache) {
@@ -205,6 +234,58 @@ TEST(FolderCache, ADamagedFileIsNoCache) {
     }
     std::ofstream(folderCachePath(tree.string()), std::ios::binary | std::ios::trunc) << good;
     EXPECT_TRUE(loadFolderCache(tree.string()));
+}
+
+ino_t inode(const fs::path& path) {
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0 ? info.st_ino : 0;
+}
+
+TEST(FolderCache, WrittenOnlyWhenSomethingChanged) {
+    TemporaryHome home;
+    const fs::path tree = settledPhotos(home);
+    struct Start {
+        const char* name;
+        std::function<void()> before;
+        bool written;
+    };
+    const std::vector<Start> starts = {
+        {"the first", [] {}, true},
+        {"nothing changed", [] {}, false},
+        {"a picture added", [&] { touch(tree / "a/3.jpg"); setModified(tree / "a", {1100000000, 0}); }, true},
+        {"nothing changed since", [] {}, false},
+        {"a folder removed", [&] { fs::remove_all(tree / "b"); setModified(tree, {1200000000, 0}); }, true},
+    };
+    for (const Start& start : starts) {
+        start.before();
+        const ino_t before = inode(folderCachePath(tree.string()));
+        FolderCatalogue catalogue;
+        ASSERT_TRUE(catalogue.takes(tree.string()));
+        catalogue.waitForWalk();
+        // Replacing the file gives it a new inode.
+        EXPECT_EQ(inode(folderCachePath(tree.string())) != before, start.written) << start.name;
+    }
+}
+
+TEST(FolderCache, HoldsNoMoreThanItsReaderTakes) {
+    TemporaryHome home;
+    const fs::path tree = home.root / "many";
+    // Two folders of 600,000 pictures each, whose listings the walk takes from the cache.
+    FolderCache previous{tree.string(), {}};
+    for (const std::string folder : {"", "a", "b"}) {
+        fs::create_directories(tree / folder);
+        setModified(tree / folder, {1000000000, 0});
+        CachedFolder listed{folder, 1000000000, 0, {}, {}};
+        if (folder.empty()) listed.folders = {"a", "b"};
+        for (int i = 0; !folder.empty() && i < 600000; ++i) listed.pictures.push_back(std::to_string(i) + ".jpg");
+        previous.folders.push_back(std::move(listed));
+    }
+    std::size_t found = 0;
+    const WalkedFolder walked = walkFolder(tree.string(), &previous, [&](std::string) { return ++found, true; });
+    EXPECT_EQ(found, maxFolderEntries);
+    const std::optional<FolderCache> read = decodeFolderCache(encodeFolderCache(walked.cache));
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->folders.size(), 2u);
 }
 
 TEST(DefaultFolders, TriedInOrder) {
@@ -427,6 +508,136 @@ TEST(Shuffle, ADamagedStateStartsANewRound) {
     EXPECT_EQ(back->seed, 7u);
     EXPECT_EQ(back->shown, state.shown);
     EXPECT_EQ(back->recent, state.recent);
+}
+
+// The shuffle's state as the processes showing `source` share it; an empty one when there is none.
+ShuffleState storedShuffle(const fs::path& source) {
+    char name[32];
+    std::snprintf(name, sizeof name, "/shuffle-%016llx", static_cast<unsigned long long>(hashBytes(source.string())));
+    std::ifstream in(stateDirectory() + name, std::ios::binary);
+    return decodeShuffleState(std::string(std::istreambuf_iterator<char>(in), {})).value_or(ShuffleState{});
+}
+
+TEST(Shuffle, ARoundGoesOnWhileTheWalkIsStillFindingPictures) {
+    TemporaryHome home;
+    const fs::path folder = home.root / "slow";
+    for (const char* picture : {"a/1.jpg", "a/2.jpg", "b/3.jpg", "b/4.jpg", "b/5.jpg"}) touch(folder / picture);
+    // The walk waits before b until the test lets it go on.
+    std::promise<void> letGo;
+    const std::shared_future<void> goOn = letGo.get_future().share();
+    FolderCatalogue catalogue;
+    catalogue.setShuffle(true);
+    WalkHooks hooks;
+    hooks.beforeFolder = [&](const std::string& path) {
+        if (path == (folder / "b").string()) goOn.wait();
+    };
+    catalogue.setWalkHooks(hooks);
+    EXPECT_TRUE(catalogue.takes(folder.string()));
+    while (catalogue.count() < 2) std::this_thread::yield();
+    std::set<std::string> early;
+    for (int tick = 0; tick < 3; ++tick) early.insert(shuffled(catalogue));
+    EXPECT_EQ(early, (std::set<std::string>{(folder / "a/1.jpg").string(), (folder / "a/2.jpg").string()}));
+    EXPECT_EQ(storedShuffle(folder).shown.size(), 2u) << "a new round began";
+    letGo.set_value();
+    catalogue.waitForWalk();
+    std::set<std::string> rest;
+    for (int tick = 0; tick < 3; ++tick) rest.insert(shuffled(catalogue));
+    EXPECT_EQ(rest, (std::set<std::string>{(folder / "b/3.jpg").string(), (folder / "b/4.jpg").string(),
+                                           (folder / "b/5.jpg").string()}));
+}
+
+bool stopForTests = false;
+bool stopRequestedInTests() { return stopForTests; }
+
+TEST(Shuffle, APickCountsOnlyForAPictureLoadedBeforeAStop) {
+    TemporaryHome home;
+    const fs::path folder = fiftyPictures(home);
+    stopFoldersWhen(stopRequestedInTests);
+    for (const bool loaded : {false, true}) {
+        fs::remove_all(stateDirectory());
+        stopForTests = false;
+        {
+            FolderCatalogue catalogue;
+            catalogue.setShuffle(true);
+            ASSERT_TRUE(catalogue.takes(folder.string()));
+            catalogue.waitForWalk();
+            const std::int32_t first = catalogue.chooseNext();
+            if (loaded) catalogue.loaded(first);
+            stopForTests = true;
+            // The rest of the tick's attempts.
+            for (int attempt = 1; attempt < 10; ++attempt) EXPECT_EQ(catalogue.chooseNext(), -1);
+        }
+        EXPECT_EQ(storedShuffle(folder).shown.size(), loaded ? 1u : 0u) << (loaded ? "loaded" : "not loaded");
+    }
+    stopFoldersWhen(nullptr);
+}
+
+// What `run` writes to standard error, through a pipe (which no limit of file sizes cuts).
+std::string standardErrorOf(const std::function<void()>& run) {
+    int ends[2];
+    if (pipe(ends) != 0) return "no pipe";
+    const int saved = dup(2);
+    dup2(ends[1], 2);
+    close(ends[1]);
+    run();
+    dup2(saved, 2);
+    close(saved);
+    std::string text;
+    char buffer[4096];
+    for (ssize_t n; (n = read(ends[0], buffer, sizeof buffer)) > 0;) text.append(buffer, static_cast<std::size_t>(n));
+    close(ends[0]);
+    return text;
+}
+
+TEST(Shuffle, WhereItsStateCannotBeKeptEachStartShufflesOnItsOwn) {
+    TemporaryHome home;
+    const fs::path folder = home.root / "twenty";
+    for (int i = 0; i < 20; ++i) touch(folder / ("p" + std::to_string(i) + ".jpg"));
+    const auto start = [&] {
+        auto catalogue = std::make_unique<FolderCatalogue>();
+        catalogue->setShuffle(true);
+        catalogue->takes(folder.string());
+        catalogue->waitForWalk();
+        return catalogue;
+    };
+    rlimit unlimited {};
+    getrlimit(RLIMIT_FSIZE, &unlimited);
+    struct Case {
+        const char* name;
+        std::function<void()> spoil, mend;
+    };
+    const std::vector<Case> cases = {
+        {"a state folder that cannot be made",
+         [&] { touch(home.root / "file"); setenv("XDG_STATE_HOME", (home.root / "file").c_str(), 1); },
+         [&] { setenv("XDG_STATE_HOME", (home.root / "state").c_str(), 1); }},
+        // As on a full disk: the state is read, and every write of it fails.
+        {"writes that fail",
+         [&] {
+             signal(SIGXFSZ, SIG_IGN);
+             rlimit tiny = unlimited;
+             tiny.rlim_cur = 16;
+             setrlimit(RLIMIT_FSIZE, &tiny);
+         },
+         [&] { setrlimit(RLIMIT_FSIZE, &unlimited); signal(SIGXFSZ, SIG_DFL); }},
+    };
+    for (const Case& c : cases) {
+        fs::remove_all(home.root / "state");
+        shuffled(*start());  // a round under way, which the starts below cannot change
+        c.spoil();
+        std::vector<std::vector<std::string>> orders;
+        for (int run = 0; run < 2; ++run) {
+            std::vector<std::string> order;
+            const std::string said = standardErrorOf([&] {
+                auto catalogue = start();
+                for (int tick = 0; tick < 19; ++tick) order.push_back(shuffled(*catalogue));
+            });
+            EXPECT_EQ(std::set<std::string>(order.begin(), order.end()).size(), 19u) << c.name;
+            EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << c.name << ": " << said;
+            orders.push_back(order);
+        }
+        EXPECT_NE(orders[0], orders[1]) << c.name;
+        c.mend();
+    }
 }
 
 TEST(PictureCatalogue, AFolderOrStandardInputInThePlaceOfAList) {

@@ -32,7 +32,7 @@ double best(Fn&& fn) {
 
 std::size_t walkCounting(const std::string& root, FolderCache* previous, FolderCache* result = nullptr) {
     std::size_t found = 0;
-    FolderCache cache = walkFolder(root, previous, [&](std::string) { return ++found, true; });
+    FolderCache cache = walkFolder(root, previous, [&](std::string) { return ++found, true; }).cache;
     if (result) *result = std::move(cache);
     return found;
 }

@@ -2,9 +2,11 @@
 
 include(platform/decoding/decoding.cmake)
 
-# Folders as sources of pictures: portable rules and their POSIX side, also under the fuzz build.
+# Folders as sources of pictures: portable rules and their POSIX side, with the
+# reading of the user's files, also under the fuzz build.
 find_package(Threads REQUIRED)
-add_library(vellora_folders STATIC platform/picture_folders.cpp platform/linux/folder_catalogue.cpp)
+add_library(vellora_folders STATIC platform/picture_folders.cpp platform/linux/folder_catalogue.cpp
+            platform/linux/user_files.cpp)
 target_include_directories(vellora_folders PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(vellora_folders PUBLIC vellora_core Threads::Threads)
 
@@ -36,7 +38,6 @@ if(NOT VELLORA_FUZZ)
         platform/linux/show_pid_file.cpp
         platform/linux/message_queue.cpp
         platform/linux/xscreensaver_setup.cpp
-        platform/linux/user_files.cpp
         platform/linux/linux_options.cpp
         platform/linux/idle_autostart.cpp
     )

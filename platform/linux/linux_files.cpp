@@ -83,8 +83,14 @@ public:
     std::unique_ptr<InputFile> openForReading(const std::string& path) override {
         if (settingsOfThisRun && path == configDirectory() + "\\Tessaview.ini")
             return std::make_unique<MemoryInputFile>(*settingsOfThisRun);
-        const int fd = open(localPath(path).c_str(), O_RDONLY | O_CLOEXEC);
+        // Not waiting, so that a FIFO or a device in the place of the settings or a list cannot hold the show up.
+        const int fd = open(localPath(path).c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
         if (fd < 0) return nullptr;
+        struct stat info {};
+        if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+            ::close(fd);
+            return nullptr;
+        }
         return std::make_unique<FdInput>(fd);
     }
     std::unique_ptr<OutputFile> createForWriting(const std::string& path) override {

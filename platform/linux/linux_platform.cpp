@@ -28,6 +28,7 @@ DialogServices& noDialog() {
 }
 
 void installLinuxPlatform(WindowServices& windows, ShellServices& shell) {
+    stopFoldersWhen(stopRequested);
     installPlatform({&windows, &files(), &pictureLoader(), &clock(), &folderCatalogue()});
     installShellServices(&shell);
     installDialogServices(&noDialog());

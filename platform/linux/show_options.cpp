@@ -1,6 +1,7 @@
 #include "platform/linux/show_options.h"
 
 #include <errno.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -36,21 +37,29 @@ bool settingsFileMissing() {
     return stat(localPath(settingsFilePath()).c_str(), &info) != 0 && errno == ENOENT;
 }
 
-// The list of `--list -`, read whole before the show starts; at most what a million
-// entries of whole path buffers can fill.
-std::string standardInput() {
-    constexpr std::size_t limit = 64u << 20;
-    std::string bytes;
-    char buffer[65536];
-    for (ssize_t n; bytes.size() < limit && (n = read(0, buffer, sizeof buffer)) != 0;) {
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) break;
-        bytes.append(buffer, std::min(static_cast<std::size_t>(n), limit - bytes.size()));
-    }
-    return bytes;
-}
+// The most of standard input `--list -` takes, as --help says.
+constexpr std::size_t standardInputLimit = 64u << 20;
 
 }  // namespace
+
+std::string readListUpTo(int fd, std::size_t limit) {
+    std::string bytes;
+    char buffer[65536];
+    while (bytes.size() <= limit && !stopRequested()) {
+        pollfd waits[2] = {{fd, POLLIN, 0}, {stopWakeDescriptor(), POLLIN, 0}};
+        if (poll(waits, waits[1].fd < 0 ? 1 : 2, -1) < 0 && errno != EINTR) break;
+        if (waits[1].revents) break;
+        if (!waits[0].revents) continue;
+        const ssize_t n = read(fd, buffer, std::min(sizeof buffer, limit + 1 - bytes.size()));
+        if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+        if (n == 0) return bytes;
+        if (n < 0) break;
+        bytes.append(buffer, static_cast<std::size_t>(n));
+    }
+    // Cut short: the line the limit or the stop broke is left out.
+    bytes.erase(limit == 0 ? 0 : std::min(bytes.size(), bytes.rfind('\n', limit - 1) + 1));
+    return bytes;
+}
 
 void applyShowOptions(const CommandLine& given) {
     CommandLine command = given;
@@ -63,7 +72,8 @@ void applyShowOptions(const CommandLine& given) {
             if (!command.overrides.randomOrder) shuffle = true;
         }
     }
-    if (command.overrides.imageListPath == "-") folderCatalogue().setStandardInputList(standardInput());
+    if (command.overrides.imageListPath == "-")
+        folderCatalogue().setStandardInputList(readListUpTo(0, standardInputLimit));
     folderCatalogue().setShuffle(shuffle);
     if (command.overrides.any()) overrideSettings(command.overrides);
     setTurnPhotosUpright(command.upright);

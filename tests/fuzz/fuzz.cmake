@@ -10,7 +10,6 @@ foreach(target settings image_list picture_header decode exif pid_file folder_ca
 endforeach()
 
 # The user's ~/.xscreensaver as --install-xscreensaver edits it.
-add_executable(fuzz_xscreensaver tests/fuzz/fuzz_xscreensaver.cpp platform/linux/xscreensaver_setup.cpp
-                                 platform/linux/user_files.cpp)
-target_link_libraries(fuzz_xscreensaver PRIVATE vellora_testplatform)
+add_executable(fuzz_xscreensaver tests/fuzz/fuzz_xscreensaver.cpp platform/linux/xscreensaver_setup.cpp)
+target_link_libraries(fuzz_xscreensaver PRIVATE vellora_testplatform vellora_folders)
 target_link_options(fuzz_xscreensaver PRIVATE -fsanitize=fuzzer)

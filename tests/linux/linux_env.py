@@ -114,9 +114,9 @@ class World:
                             "+level", "8%,100%", "-type", "TrueColor", target], check=True)
         return path
 
-    def launch(self, *args, env=None):
-        return subprocess.Popen([self.program, *map(str, args)], env=env or self.env, stdout=subprocess.PIPE,
-                                stderr=subprocess.PIPE)
+    def launch(self, *args, env=None, stdin=None):
+        return subprocess.Popen([self.program, *map(str, args)], env=env or self.env, stdin=stdin,
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE)
 
     def running_shows(self):
         """Every running process of this build's program in this world, whoever

@@ -8,7 +8,9 @@
 
 #include "platform/linux/command_line.h"
 #include "platform/linux/dialog_text.h"
+#include "platform/linux/folder_catalogue.h"
 #include "platform/linux/linux_internal.h"
+#include "platform/linux/show_options.h"
 #include "platform/linux/show_pid_file.h"
 #include "platform/linux/user_files.h"
 #include "platform/linux/window_timers.h"
@@ -18,12 +20,15 @@
 #include "slideshow/slide_state.h"
 
 #include <stdlib.h>
+#include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <iterator>
 
 namespace vellora::linux_platform {
@@ -347,12 +352,83 @@ TEST(SettingsFolder, LinesAsLongAsTheSystemsPaths) {
         readSettings(*file, read);
         EXPECT_EQ(read.imageListPath == path, c.whole) << c.bytes;
         EXPECT_EQ(read.effectIndex, c.whole ? 9 : 0) << c.bytes;
-        std::ofstream(root / "list.txt", std::ios::binary) << std::string(c.bytes, 'p') << "\na\nb\n";
+        const std::string list = std::string(c.bytes, 'p') + "\na\nb\n";
+        std::ofstream(root / "list.txt", std::ios::binary) << list;
         EXPECT_EQ(countImages((root / "list.txt").string()), c.whole ? 3 : 0) << c.bytes;
+        // The same list on standard input, and shuffled.
+        for (const std::string& source : {std::string("-"), (root / "list.txt").string()}) {
+            FolderCatalogue catalogue;
+            catalogue.setStandardInputList(list);
+            catalogue.setShuffle(true);
+            ASSERT_TRUE(catalogue.takes(source));
+            EXPECT_EQ(catalogue.count(), c.whole ? 3 : 0) << c.bytes << " " << source;
+        }
     }
     if (savedConfig.empty()) unsetenv("XDG_CONFIG_HOME"); else setenv("XDG_CONFIG_HOME", savedConfig.c_str(), 1);
     installPlatform({});
     fs::remove_all(root);
+}
+
+// A FIFO, a device or a folder where the settings or a list should be is refused at
+// once, as no file; reading it would wait for a writer or read without end.
+TEST(SettingsFolder, OnlyRegularFilesAreRead) {
+    namespace fs = std::filesystem;
+    const fs::path root = fs::temp_directory_path() / ("vellora-fifo-" + std::to_string(getpid()));
+    fs::remove_all(root);
+    fs::create_directories(root / "config/vellora");
+    const std::string savedConfig = getenv("XDG_CONFIG_HOME") ? getenv("XDG_CONFIG_HOME") : "";
+    setenv("XDG_CONFIG_HOME", (root / "config").c_str(), 1);
+    installPlatform({nullptr, &files(), nullptr, nullptr});
+    const fs::path settings = root / "config/vellora/Tessaview.ini", list = root / "list.txt";
+    struct Case {
+        fs::path path;
+        std::function<bool()> opens;
+    };
+    const std::vector<Case> cases = {
+        {settings, [] { return openSettingsFile() != nullptr; }},
+        {list, [&] { return countImages(list.string()).has_value(); }},
+    };
+    for (const Case& c : cases) {
+        ASSERT_EQ(mkfifo(c.path.c_str(), 0600), 0);
+        auto opened = std::async(std::launch::async, c.opens);
+        // Code that waits for a writer gets one after five seconds, so that it fails instead of hanging.
+        bool prompt = true;
+        for (int tenth = 0; opened.wait_for(std::chrono::milliseconds(100)) != std::future_status::ready; ++tenth)
+            if (tenth >= 50) prompt = false, close(open(c.path.c_str(), O_WRONLY | O_NONBLOCK));
+        EXPECT_TRUE(prompt) << c.path;
+        EXPECT_FALSE(opened.get()) << c.path;
+    }
+    EXPECT_FALSE(countImages("/dev/zero"));
+    EXPECT_FALSE(countImages(root.string()));
+    if (savedConfig.empty()) unsetenv("XDG_CONFIG_HOME"); else setenv("XDG_CONFIG_HOME", savedConfig.c_str(), 1);
+    installPlatform({});
+    fs::remove_all(root);
+}
+
+// `--list -` reads standard input to its end, and past its limit ends the list after
+// the last whole line instead of cutting a path short.
+TEST(CommandLine, AListOnStandardInputEndsAtAWholeLine) {
+    struct Case {
+        std::string input;
+        std::size_t limit;
+        std::string list;
+    };
+    const std::vector<Case> cases = {
+        {"a\nbb\nccc", 100, "a\nbb\nccc"},
+        {"a\nbb\nccc\n", 9, "a\nbb\nccc\n"},
+        {"a\nbb\nccc\n", 8, "a\nbb\n"},
+        {"a\nbb\nccc\n", 5, "a\nbb\n"},
+        {"a\nbb\nccc\n", 4, "a\n"},
+        {"abcdef", 3, ""},
+    };
+    for (const Case& c : cases) {
+        int ends[2];
+        ASSERT_EQ(pipe(ends), 0);
+        ASSERT_EQ(write(ends[1], c.input.data(), c.input.size()), static_cast<ssize_t>(c.input.size()));
+        close(ends[1]);
+        EXPECT_EQ(readListUpTo(ends[0], c.limit), c.list) << c.input << " within " << c.limit;
+        close(ends[0]);
+    }
 }
 
 TEST(WindowTimers, PeriodicWithAtMostOnePendingTick) {
