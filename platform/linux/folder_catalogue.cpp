@@ -61,13 +61,6 @@ std::string xdgFolder(const char* variable, const char* underHome) {
     return homeDirectory() + underHome;
 }
 
-void makeFolders(const std::string& folder) {
-    for (std::size_t slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
-        mkdir(folder.substr(0, slash).c_str(), 0700);
-        if (slash == std::string::npos) break;
-    }
-}
-
 std::string hex(std::uint64_t value) {
     char text[17];
     std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(value));
