@@ -26,6 +26,12 @@ std::optional<std::int32_t> parseNumber(const char* text) {
     return static_cast<std::int32_t>(value);
 }
 
+const PhotoSwitch* photoSwitch(const std::string& option) {
+    for (const PhotoSwitch& s : photoSwitches)
+        if (option == s.name) return &s;
+    return nullptr;
+}
+
 CommandLine only(ShowForm form) {
     CommandLine command;
     command.form = form;
@@ -131,6 +137,8 @@ CommandLine parseCommandLine(int argc, const char* const* argv, const char* scre
             command.forceX11 = true;
         } else if (option == "--shuffle") {
             command.shuffle = true;
+        } else if (const PhotoSwitch* photo = photoSwitch(option)) {
+            command.photos.*(photo->on) = true;
         } else {
             return invalid;
         }

@@ -27,6 +27,20 @@ struct SettingsOverrides {
     bool any() const { return imageListPath || effectIndex || delaySeconds || randomOrder; }
 };
 
+// How photos are shown beyond their natural size on black; each a switch of the
+// command line, found through photoSwitches.
+struct PhotoOptions {
+    bool caption = false;   // --caption: when and where it was taken, in a lower corner
+    bool backdrop = false;  // --backdrop: its own colours, blurred and darkened, instead of black
+    bool any() const { return caption || backdrop; }
+};
+struct PhotoSwitch {
+    const char* name;
+    bool PhotoOptions::*on;
+};
+inline constexpr PhotoSwitch photoSwitches[] = {{"--caption", &PhotoOptions::caption},
+                                                {"--backdrop", &PhotoOptions::backdrop}};
+
 struct CommandLine {
     ShowForm form = ShowForm::fullScreen;
     unsigned long window = 0;  // for intoWindow, and for root when the environment names one
@@ -43,12 +57,13 @@ struct CommandLine {
     std::vector<std::string> arguments;
     bool forceX11 = false;  // --x11: the X display even where a Wayland compositor is reachable
     bool shuffle = false;
+    PhotoOptions photos;
 };
 
 inline constexpr const char* usageLine =
     "usage: vellora [--window-id ID | --root | --window] [--list PATH] [--effect N] [--delay S] "
-    "[--random | --no-random | --shuffle] [--fit] [--upright] [--paced] [--x11] [--idle MINUTES] "
-    "| --stop | --settings | --install-xscreensaver | --help";
+    "[--random | --no-random | --shuffle] [--fit] [--upright] [--paced] [--caption] [--backdrop] [--x11] "
+    "[--idle MINUTES] | --stop | --settings | --install-xscreensaver | --help";
 inline constexpr const char* helpText =
     "usage: vellora [--window-id ID | --root | --window] [OPTION...]\n"
     "       vellora --stop | --settings | --install-xscreensaver | --help\n"
@@ -69,6 +84,11 @@ inline constexpr const char* helpText =
     "  --fit              shrink pictures larger than the screen to fit it\n"
     "  --upright          turn JPEG and TIFF photos upright by their orientation tag\n"
     "  --paced            a pace of their own for the transitions that have none\n"
+    "  --caption          write when each photo was taken (its EXIF date, else its\n"
+    "                     file's) and its folder below the one shown (or its file\n"
+    "                     name, for a list) in a lower corner\n"
+    "  --backdrop         behind a picture that leaves the screen's edges bare, the\n"
+    "                     picture itself, blurred and darkened, instead of black\n"
     "  --idle MINUTES     stay in the background and show full screen whenever the\n"
     "                     session has been idle MINUTES (a decimal, e.g. 10 or 0.5)\n"
     "  --x11              use the X display even when a Wayland compositor is reachable\n"

@@ -11,6 +11,7 @@
 #include "platform/decoding/picture_loader.h"
 #include "platform/linux/folder_catalogue.h"
 #include "platform/linux/linux_internal.h"
+#include "platform/linux/photo_pictures.h"
 #include "slideshow/fitted_picture.h"
 #include "slideshow/settings_file.h"
 
@@ -66,7 +67,13 @@ void applyShowOptions(const CommandLine& given) {
     if (command.overrides.any()) overrideSettings(command.overrides);
     setTurnPhotosUpright(command.upright);
     setPacedTransitions(command.paced);
-    if (command.fit) {
+    if (command.photos.any()) {
+        setReadDatesTaken(command.photos.caption);
+        static PhotoLoader photos(pictureLoader(), command.fit, command.photos);
+        Platform withPhotos = platform();
+        withPhotos.pictures = &photos;
+        installPlatform(withPhotos);
+    } else if (command.fit) {
         static FittingLoader fitting(pictureLoader());
         Platform withFitting = platform();
         withFitting.pictures = &fitting;

@@ -8,6 +8,7 @@ import subprocess
 import time
 
 from e2e_idle import PATIENCE, QUIET, shows_running, start_watcher, watch_env, watching
+from e2e_photos import check_backdrop, check_caption
 from e2e_sandbox import check_a_key_ends_a_show_while_a_picture_loads
 from linux_env import check_ends_quickly, check_input_outcome, end, wait_until
 from run_linux import FORMATS, check_reveal_then_clear, tiny_black
@@ -322,3 +323,9 @@ def test_idle_watch_through_the_compositor(world):
 def test_a_key_ends_a_show_while_a_picture_loads_on_wayland(world):
     world.start(SCALE_ONE)
     check_a_key_ends_a_show_while_a_picture_loads(world)
+
+
+def test_a_caption_and_a_backdrop_on_wayland(world):
+    world.start(SCALE_ONE)
+    check_caption(world)
+    check_backdrop(world)
