@@ -80,7 +80,7 @@ void blurPlane(std::uint8_t* plane, std::int32_t width, std::int32_t height, std
     }
 }
 
-void paintBackdrop(const SurfaceView& cover, SurfaceView screen) {
+void paintBackdrop(const SurfaceView& cover, SurfaceView screen, const PixelRect& hole) {
     if (cover.width < 2 || cover.height < 2 || screen.width <= 0 || screen.height <= 0) return;
     const std::int32_t w = cover.width / 2, h = cover.height / 2;
     const std::size_t count = static_cast<std::size_t>(w) * static_cast<std::size_t>(h);
@@ -116,7 +116,12 @@ void paintBackdrop(const SurfaceView& cover, SurfaceView screen) {
         const std::uint32_t* below = above + (row.index + 1 < h ? w : 0);
         for (std::int32_t x = 0; x < w; ++x) line[static_cast<std::size_t>(x)] = blend(above[x], below[x], row.weight);
         std::uint32_t* target = screen.pixels + static_cast<std::size_t>(y) * screen.width;
+        const bool besideHole = y >= hole.top && y < hole.bottom && !hole.empty();
+        const std::int32_t skipFrom = besideHole ? std::clamp(hole.left, 0, screen.width) : screen.width;
+        const std::int32_t skipTo = besideHole ? std::clamp(hole.right, skipFrom, screen.width) : screen.width;
         for (std::int32_t x = 0; x < screen.width; ++x) {
+            if (x == skipFrom) x = skipTo;
+            if (x == screen.width) break;
             const Tap column = columns[static_cast<std::size_t>(x)];
             const std::uint32_t left = line[static_cast<std::size_t>(column.index)];
             const std::uint32_t right = line[static_cast<std::size_t>(std::min(column.index + 1, w - 1))];

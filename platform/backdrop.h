@@ -30,8 +30,9 @@ struct CoverPlan {
 // `pictureWidth` × `pictureHeight` pixels large.
 CoverPlan planCover(std::int32_t screenWidth, std::int32_t screenHeight, double pictureWidth, double pictureHeight);
 
-// Paints all of `screen` with the backdrop that the reduced cover gives.
-void paintBackdrop(const SurfaceView& cover, SurfaceView screen);
+// Paints `screen` with the backdrop that the reduced cover gives, all of it but
+// `hole`, where the picture itself goes.
+void paintBackdrop(const SurfaceView& cover, SurfaceView screen, const PixelRect& hole = {});
 
 void blurPlane(std::uint8_t* plane, std::int32_t width, std::int32_t height, std::int32_t stride, std::int32_t radius,
                int passes);

@@ -92,9 +92,10 @@ std::unique_ptr<Picture> withBackdrop(std::unique_ptr<Picture> picture, const Fi
         drawWhole(*picture, coverCanvas, plan.picture);
         storage.resize(static_cast<std::size_t>(display.width) * static_cast<std::size_t>(display.height));
         const SurfaceView screen{storage.data(), display.width, display.height};
-        paintBackdrop({cover.data(), plan.width, plan.height}, screen);
+        const PixelRect placed{left, top, left + w, top + h};
+        paintBackdrop({cover.data(), plan.width, plan.height}, screen, placed);
         MemoryCanvas screenCanvas(screen);
-        drawWhole(*picture, screenCanvas, {left, top, left + w, top + h});
+        drawWhole(*picture, screenCanvas, placed);
     } catch (const std::bad_alloc&) {
         return picture;
     }
