@@ -6,7 +6,6 @@
 #include "slideshow/slide_state.h"
 
 namespace vellora {
-namespace {
 
 // Pixels for a HIMETRIC length, exactly as placePicture converts it.
 std::int32_t placedPixels(std::int32_t himetric, double pixelsPerMm) {
@@ -25,6 +24,8 @@ std::int32_t himetricForPixels(std::int32_t pixels, double pixelsPerMm) {
     for (int i = 0; i < 8 && h > 1 && placedPixels(h, pixelsPerMm) > pixels; ++i) --h;
     return h;
 }
+
+namespace {
 
 bool usable(double pixelsPerMm) { return std::isfinite(pixelsPerMm) && pixelsPerMm > 0.0; }
 
@@ -62,6 +63,10 @@ private:
 
 }  // namespace
 
+std::unique_ptr<Picture> shownAtSize(std::unique_ptr<Picture> picture, HimetricSize shown) {
+    return std::make_unique<FittedPicture>(std::move(picture), shown);
+}
+
 FitDisplay currentDisplay() {
     const SlideState& s = slideState();
     return {s.screenWidth, s.screenHeight, s.pixelsPerMmX, s.pixelsPerMmY};
@@ -93,7 +98,7 @@ std::unique_ptr<Picture> fitToDisplay(std::unique_ptr<Picture> picture, const Fi
     const std::optional<HimetricSize> size =
         fittedSize({picture->widthHimetric(), picture->heightHimetric()}, display);
     if (!size) return picture;
-    return std::make_unique<FittedPicture>(std::move(picture), *size);
+    return shownAtSize(std::move(picture), *size);
 }
 
 std::unique_ptr<Picture> FittingLoader::loadPictureFile(const std::string& path) {

@@ -44,6 +44,16 @@ std::optional<HimetricSize> fittedSize(HimetricSize natural, const FitDisplay& d
 // The picture itself, or a view of it that fits the display.
 std::unique_ptr<Picture> fitToDisplay(std::unique_ptr<Picture> picture, const FitDisplay& display);
 
+// A view of the picture at another natural size, drawn as described above.
+std::unique_ptr<Picture> shownAtSize(std::unique_ptr<Picture> picture, HimetricSize shown);
+
+// Pixels for a HIMETRIC length, exactly as placePicture converts it.
+std::int32_t placedPixels(std::int32_t himetric, double pixelsPerMm);
+// The smallest HIMETRIC length that placePicture turns into `pixels`, or, on a
+// display so dense that no length gives exactly that, the largest one that stays
+// below it.
+std::int32_t himetricForPixels(std::int32_t pixels, double pixelsPerMm);
+
 // Loads through another loader and fits each picture to the display that
 // SlideState describes at the time of loading, the one the picture source then
 // places it on.

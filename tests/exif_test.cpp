@@ -1,12 +1,17 @@
-// The EXIF orientation reader on well-formed photos of both byte orders, and on
-// hostile ones: truncated at every length, offsets and counts that point outside,
-// directories that link back to themselves.
+// The EXIF reader on well-formed photos of both byte orders, and on hostile ones:
+// truncated at every length, offsets and counts that point outside, directories
+// that link back to themselves. The orientation of JPEG files, and the date a
+// photo was taken in each format that carries EXIF, as built here and as the
+// encoders write it.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "platform/exif.h"
+#include "platform/linux/date_taken.h"
+#include "tests/picture_files.h"
 
 namespace vellora {
 namespace {
@@ -16,6 +21,36 @@ struct Entry {
     std::uint32_t count;
     std::uint32_t value;  // SHORT values sit in the field's first two bytes
 };
+
+std::string u16(std::uint32_t v, bool bigEndian) {
+    const char hi = char(v >> 8 & 0xFF), lo = char(v & 0xFF);
+    return bigEndian ? std::string{hi, lo} : std::string{lo, hi};
+}
+std::string u32(std::uint32_t v, bool bigEndian) {
+    return bigEndian ? u16(v >> 16, true) + u16(v & 0xFFFF, true) : u16(v & 0xFFFF, false) + u16(v >> 16, false);
+}
+
+std::string directory(bool bigEndian, const std::vector<Entry>& entries, std::uint32_t nextIfd) {
+    std::string d = u16(std::uint32_t(entries.size()), bigEndian);
+    for (const Entry& e : entries)
+        d += u16(e.tag, bigEndian) + u16(e.type, bigEndian) + u32(e.count, bigEndian) +
+             (e.type == 3 ? u16(e.value, bigEndian) + u16(0, bigEndian) : u32(e.value, bigEndian));
+    return d + u32(nextIfd, bigEndian);
+}
+
+// A TIFF header and the directory of `entries` at `ifdOffset`.
+std::string tiffWith(bool bigEndian, std::uint32_t ifdOffset, const std::vector<Entry>& entries, std::uint32_t nextIfd) {
+    const std::string header = (bigEndian ? "MM" : "II") + u16(42, bigEndian) + u32(ifdOffset, bigEndian);
+    return header + directory(bigEndian, entries, nextIfd);
+}
+
+std::string app1Exif(const std::string& tiff, std::int32_t lengthAdjust = 0, const std::string& magic = "Exif") {
+    const std::string payload = magic + std::string(2, '\0') + tiff;
+    const std::uint32_t length = std::uint32_t(payload.size() + 2 + lengthAdjust);
+    return "\xFF\xE1" + std::string{char(length >> 8 & 0xFF), char(length & 0xFF)} + payload;
+}
+
+const std::string jpegScan = std::string("\xFF\xDA\x00\x02", 4) + std::string(40, '\x55') + "\xFF\xD9";
 
 // A JPEG head: SOI, optional segments, one APP1 Exif segment, then the scan.
 struct ExifJpeg {
@@ -27,28 +62,10 @@ struct ExifJpeg {
     std::int32_t lengthAdjust = 0;   // added to the APP1 length field
     std::string magic = "Exif";
 
-    std::string u16(std::uint32_t v) const {
-        const char hi = char(v >> 8 & 0xFF), lo = char(v & 0xFF);
-        return bigEndian ? std::string{hi, lo} : std::string{lo, hi};
-    }
-    std::string u32(std::uint32_t v) const {
-        return bigEndian ? u16(v >> 16) + u16(v & 0xFFFF) : u16(v & 0xFFFF) + u16(v >> 16);
-    }
-    std::string tiff() const {
-        std::string t = bigEndian ? "MM" : "II";
-        t += u16(42) + u32(ifdOffset) + u16(std::uint32_t(entries.size()));
-        for (const Entry& e : entries)
-            t += u16(e.tag) + u16(e.type) + u32(e.count) + (e.type == 3 ? u16(e.value) + u16(0) : u32(e.value));
-        return t + u32(nextIfd);
-    }
+    std::string tiff() const { return tiffWith(bigEndian, ifdOffset, entries, nextIfd); }
     // The APP1 segment ends at this offset.
     std::size_t app1End() const { return 2 + before.size() + 4 + 6 + tiff().size(); }
-    std::string bytes() const {
-        const std::string payload = magic + std::string(2, '\0') + tiff();
-        const std::uint32_t length = std::uint32_t(payload.size() + 2 + lengthAdjust);
-        return "\xFF\xD8" + before + "\xFF\xE1" + std::string{char(length >> 8 & 0xFF), char(length & 0xFF)} +
-               payload + std::string("\xFF\xDA\x00\x02", 4) + std::string(40, '\x55') + "\xFF\xD9";
-    }
+    std::string bytes() const { return "\xFF\xD8" + before + app1Exif(tiff(), lengthAdjust, magic) + jpegScan; }
 };
 
 int orientationOf(const std::string& bytes) {
@@ -157,6 +174,257 @@ TEST(ExifOrientation, ATruncatedFileHasAnOrientationOnlyOnceItsExifSegmentIsWhol
             EXPECT_EQ(orientationOf(cut), length >= jpeg.app1End() ? 6 : noOrientation) << length;
         }
     }
+}
+
+
+// ---- When a photo was taken.
+
+const PhotoTime taken{2019, 8, 12, 10, 20, 30};
+
+// A TIFF block whose IFD0 points to an Exif IFD holding DateTimeOriginal:
+// IFD0 at 8, the Exif IFD at 38, the text at 68.
+struct DatedTiff {
+    bool bigEndian = false;
+    std::string date = std::string("2019:08:12 10:20:30\0", 20);
+    std::uint16_t pointerType = 4;
+    std::uint32_t exifIfd = 38;
+    std::uint16_t dateTag = 0x9003, dateType = 2;
+    std::uint32_t dateCount = 20, dateOffset = 68;
+
+    std::string bytes() const {
+        return tiffWith(bigEndian, 8, {{0x0112, 3, 1, 1}, {0x8769, pointerType, 1, exifIfd}}, 0) +
+               directory(bigEndian, {{0x9000, 7, 4, 0x30323331}, {dateTag, dateType, dateCount, dateOffset}}, 0) + date;
+    }
+};
+
+std::string be16(std::uint32_t v) { return u16(v, true); }
+std::string be32(std::uint32_t v) { return u32(v, true); }
+std::string le32(std::uint32_t v) { return u32(v, false); }
+std::string box(const std::string& type, const std::string& contents) {
+    return be32(std::uint32_t(8 + contents.size())) + type + contents;
+}
+std::string fullBox(const std::string& type, int version, const std::string& contents) {
+    return box(type, std::string{char(version), 0, 0, 0} + contents);
+}
+// An Exif item or box: the offset of the TIFF header after a JPEG's Exif header.
+std::string exifItem(const std::string& tiff) { return be32(6) + std::string("Exif\0\0", 6) + tiff; }
+
+std::string jpegWith(const std::string& tiff) { return "\xFF\xD8" + app1Exif(tiff) + jpegScan; }
+
+std::string riffChunk(const std::string& type, const std::string& data) {
+    return type + le32(std::uint32_t(data.size())) + data + (data.size() % 2 ? std::string(1, '\0') : "");
+}
+std::string webpWith(const std::string& tiff, bool exifHeader) {
+    const std::string chunks = riffChunk("VP8X", std::string(10, '\x08')) + riffChunk("VP8L", std::string(21, 'x')) +
+                               riffChunk("EXIF", (exifHeader ? std::string("Exif\0\0", 6) : "") + tiff);
+    return "RIFF" + le32(std::uint32_t(4 + chunks.size())) + "WEBP" + chunks;
+}
+
+std::string pngChunk(const std::string& type, const std::string& data) {
+    return be32(std::uint32_t(data.size())) + type + data + be32(0);
+}
+std::string pngWith(const std::string& tiff) {
+    return "\x89PNG\r\n\x1a\n" + pngChunk("IHDR", std::string(13, '\x01')) + pngChunk("IDAT", "xx") +
+           pngChunk("eXIf", tiff) + pngChunk("IEND", "");
+}
+
+const std::string jxlSignature("\0\0\0\x0CJXL \r\n\x87\n", 12);
+std::string jxlWith(const std::string& tiff) {
+    return jxlSignature + box("ftyp", "jxl " + be32(0) + "jxl ") + box("Exif", be32(0) + tiff) +
+           box("jxlc", "\xFF\x0A" + std::string(30, 'c'));
+}
+
+struct HeifLayout {
+    std::string brand = "heic";
+    int ilocVersion = 0;  // 2 takes 32-bit item ids, named by version 3 item entries
+    bool inIdat = false;  // the Exif item in the meta box's idat, not in mdat
+    int method = -1;      // the Exif item's construction method when not the usual
+    std::uint32_t lengthAdjust = 0;
+};
+std::string heifWith(const std::string& tiff, const HeifLayout& l) {
+    const std::string image(40, 'i'), payload = exifItem(tiff);
+    auto id = [&](std::uint32_t v) { return l.ilocVersion < 2 ? be16(v) : be32(v); };
+    auto infe = [&](std::uint32_t item, const std::string& type) {
+        return fullBox("infe", l.ilocVersion < 2 ? 2 : 3, id(item) + be16(0) + type + std::string(1, '\0'));
+    };
+    auto meta = [&](std::uint32_t imageAt, std::uint32_t exifAt) {
+        auto item = [&](std::uint32_t itemId, int method, std::uint32_t at, std::uint32_t length) {
+            return id(itemId) + (l.ilocVersion ? be16(std::uint32_t(method)) : "") + be16(0) + be16(1) + be32(at) +
+                   be32(length);
+        };
+        const int method = l.method >= 0 ? l.method : l.inIdat ? 1 : 0;
+        const std::string iloc =
+            fullBox("iloc", l.ilocVersion,
+                    std::string("\x44\x00", 2) + id(2) + item(1, 0, imageAt, std::uint32_t(image.size())) +
+                        item(2, method, exifAt, std::uint32_t(payload.size()) + l.lengthAdjust));
+        const std::string iinf = fullBox("iinf", 0, be16(2) + infe(1, "hvc1") + infe(2, "Exif"));
+        const std::string hdlr = fullBox("hdlr", 0, be32(0) + "pict" + std::string(13, '\0'));
+        return fullBox("meta", 0, hdlr + iinf + iloc + (l.inIdat ? box("idat", payload) : ""));
+    };
+    const std::string ftyp = box("ftyp", l.brand + be32(0) + "mif1" + l.brand);
+    const auto imageAt = std::uint32_t(ftyp.size() + meta(0, 0).size() + 8);
+    const std::uint32_t exifAt = l.inIdat ? 0 : imageAt + std::uint32_t(image.size());
+    return ftyp + meta(imageAt, exifAt) + box("mdat", image + (l.inIdat ? "" : payload));
+}
+
+std::optional<PhotoTime> timeOf(const std::string& bytes, BrotliInflater inflate = linux_platform::inflateBrotli) {
+    const MemoryBytes file(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+    return photoTimeTaken(file, inflate);
+}
+
+using Container = std::function<std::string(const std::string& tiff)>;
+const std::vector<std::pair<const char*, Container>> containers = {
+    {"JPEG", jpegWith},
+    {"TIFF", [](const std::string& t) { return t + std::string(64, 'p'); }},
+    {"WebP", [](const std::string& t) { return webpWith(t, false); }},
+    {"WebP, Exif header", [](const std::string& t) { return webpWith(t, true); }},
+    {"PNG", pngWith},
+    {"HEIF", [](const std::string& t) { return heifWith(t, {}); }},
+    {"AVIF, item in idat", [](const std::string& t) { return heifWith(t, {"avif", 1, true}); }},
+    {"HEIF, 32-bit item ids", [](const std::string& t) { return heifWith(t, {"heic", 2, false}); }},
+    {"JPEG XL", jxlWith},
+};
+
+TEST(PhotoTimeTaken, ReadsTheDateOfEveryFormatAndNothingWhereTheTagIsMissingOrDamaged) {
+    struct Case {
+        const char* what;
+        DatedTiff tiff;
+        std::optional<PhotoTime> want;
+    } cases[] = {
+        {"little-endian", {}, taken},
+        {"big-endian", {.bigEndian = true}, taken},
+        {"no DateTimeOriginal", {.dateTag = 0x9004}, std::nullopt},
+        {"no Exif IFD", {.exifIfd = 0xFFFF0000u}, std::nullopt},
+        {"a date of type UNDEFINED", {.dateType = 7}, std::nullopt},
+        {"a date that is not one", {.date = std::string("2019:13:12 10:20:30\0", 20)}, std::nullopt},
+    };
+    for (const auto& [format, contain] : containers)
+        for (const Case& c : cases) EXPECT_EQ(timeOf(contain(c.tiff.bytes())), c.want) << format << ": " << c.what;
+}
+
+TEST(PhotoTimeTaken, TakesRealDaysAndTimesOnly) {
+    auto dated = [](const char* text, std::uint32_t count = 20) {
+        DatedTiff t;
+        t.date = std::string(text, 19) + std::string(1, '\0');
+        t.dateCount = count;
+        return t;
+    };
+    struct Case {
+        const char* what;
+        DatedTiff tiff;
+        std::optional<PhotoTime> want;
+    } cases[] = {
+        {"dashes", dated("2019-08-12 10:20:30"), taken},
+        {"a T before the time", dated("2019:08:12T10:20:30"), taken},
+        {"no terminating zero", dated("2019:08:12 10:20:30", 19), taken},
+        {"a time of blanks", dated("2019:08:12         "), PhotoTime{2019, 8, 12, 0, 0, 0}},
+        {"a leap day", dated("2020:02:29 23:59:60"), PhotoTime{2020, 2, 29, 23, 59, 60}},
+        {"no leap day", dated("2019:02:29 10:20:30"), std::nullopt},
+        {"the year 1900", dated("1900:02:29 10:20:30"), std::nullopt},
+        {"zeros", dated("0000:00:00 00:00:00"), std::nullopt},
+        {"blanks", dated("    :  :     :  :  "), std::nullopt},
+        {"day 32", dated("2019:01:32 10:20:30"), std::nullopt},
+        {"hour 24", dated("2019:08:12 24:00:00"), std::nullopt},
+        {"mixed separators", dated("2019:08-12 10:20:30"), std::nullopt},
+        {"a time cut short", dated("2019:08:12 10:20:3x"), std::nullopt},
+        {"a count too short", dated("2019:08:12 10:20:30", 18), std::nullopt},
+        {"text past the block", [] {
+             DatedTiff t;
+             t.dateOffset = 70;
+             return t;
+         }(), std::nullopt},
+        {"a SHORT pointer", [] {
+             DatedTiff t;
+             t.pointerType = 3;
+             return t;
+         }(), std::nullopt},
+        {"a pointer back to IFD0", [] {
+             DatedTiff t;
+             t.exifIfd = 8;
+             return t;
+         }(), std::nullopt},
+    };
+    for (const Case& c : cases) EXPECT_EQ(timeOf(c.tiff.bytes()), c.want) << c.what;
+}
+
+TEST(PhotoTimeTaken, AnswersNothingForContainersThatLieOrHideIt) {
+    const std::string tiff = DatedTiff{}.bytes();
+    const std::string webp = webpWith(tiff, false);
+    struct Case {
+        const char* what;
+        std::string bytes;
+    } cases[] = {
+        {"no known signature", "GIF89a" + tiff},
+        {"an Exif item in another file", [&] {
+             std::string h = heifWith(tiff, {});
+             const std::size_t dataReference = h.find("\0\x02\0\0\0\x01") + 2;  // item 2: reference 0, one extent
+             h[dataReference + 1] = 1;
+             return h;
+         }()},
+        {"an Exif item made of other items", heifWith(tiff, {"heic", 1, false, 2})},
+        {"an Exif item longer than the file", heifWith(tiff, {"heic", 0, false, -1, 1000})},
+        {"an Exif item that is not in idat", heifWith(tiff, {"heic", 1, false, 1})},
+        {"a WebP chunk longer than the file", webp.substr(0, webp.size() - 2)},
+        {"PNG's end before eXIf", "\x89PNG\r\n\x1a\n" + pngChunk("IEND", "") + pngChunk("eXIf", tiff)},
+        {"a JPEG with the Exif segment after the scan", "\xFF\xD8" + jpegScan.substr(0, 4) + app1Exif(tiff)},
+        {"a JPEG XL box of size 1 with no room for its size", jxlSignature + be32(1) + "Exif"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(timeOf(c.bytes), std::nullopt) << c.what;
+}
+
+TEST(PhotoTimeTaken, AFileCutShortGivesTheDateOnlyWhenItHoldsIt) {
+    for (const auto& [format, contain] : containers) {
+        const std::string whole = contain(DatedTiff{}.bytes());
+        for (std::size_t length = 0; length < whole.size(); ++length) {
+            const std::optional<PhotoTime> got = timeOf(whole.substr(0, length));
+            if (got) {
+                EXPECT_EQ(*got, taken) << format << " cut at " << length;
+            }
+        }
+        EXPECT_EQ(timeOf(whole), taken) << format;
+    }
+}
+
+// A grey JPEG photo of the encoders' kind, with the date in its Exif segment.
+std::string datedJpeg(const DatedTiff& tiff) {
+    test::JpegLayout layout;
+    layout.width = layout.height = 16;
+    layout.values.assign(16 * 16 * 3, 0x80);
+    const std::string plain = test::jpegFile(layout);
+    return plain.substr(0, 2) + app1Exif(tiff.bytes()) + plain.substr(2);
+}
+
+TEST(PhotoTimeTaken, ReadsWhatTheEncodersWrite) {
+    const std::string jpeg = datedJpeg({.bigEndian = true});
+    struct Case {
+        const char* command;
+        BrotliInflater inflate;
+        std::optional<PhotoTime> want;
+    } cases[] = {
+        {"avifenc -l {in} {out}", nullptr, taken},
+        {"heif-enc -q 90 {in} -o {out}", nullptr, taken},
+        {"cwebp -metadata exif {in} -o {out}", nullptr, taken},
+        {"cjxl {in} {out}", linux_platform::inflateBrotli, taken},  // a brob box
+        {"cjxl {in} {out}", nullptr, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        const std::string file = test::encodedWith(c.command, jpeg, "in.jpg");
+        ASSERT_FALSE(file.empty()) << c.command;
+        EXPECT_EQ(timeOf(file, c.inflate), c.want) << c.command;
+    }
+}
+
+TEST(PhotoTimeTaken, InflatesOnlyWholeStreamsWithinTheLimit) {
+    const std::string jxl = test::encodedWith("cjxl {in} {out}", datedJpeg({}), "in.jpg");
+    const std::size_t brob = jxl.find("brobExif");
+    ASSERT_NE(brob, std::string::npos);
+    const std::size_t boxSize = static_cast<std::uint8_t>(jxl[brob - 2]) * 256u + static_cast<std::uint8_t>(jxl[brob - 1]);
+    const std::size_t size = boxSize - 12;
+    const auto* stream = reinterpret_cast<const unsigned char*>(jxl.data() + brob + 8);
+    const auto whole = linux_platform::inflateBrotli(stream, size, maxExifBytes);
+    ASSERT_TRUE(whole);
+    EXPECT_FALSE(linux_platform::inflateBrotli(stream, size, whole->size() - 1));
+    EXPECT_FALSE(linux_platform::inflateBrotli(stream, size - 1, maxExifBytes));
 }
 
 }  // namespace

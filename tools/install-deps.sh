@@ -17,6 +17,7 @@ packages=(
   libjpeg62-turbo-dev libpng-dev libgif-dev libjpeg-turbo-progs
   xscreensaver xscreensaver-data lintian dpkg-dev procps passwd util-linux
   libx11-dev libxext-dev libgtk-3-dev dbus-daemon at-spi2-core python3-gi gir1.2-atspi-2.0 desktop-file-utils
+  libpango1.0-dev libcairo2-dev fonts-dejavu-core libbrotli-dev
   libwayland-dev libwayland-bin wayland-protocols libxkbcommon-dev sway grim wtype swayidle swaylock weston
   libxrandr-dev libxinerama-dev libxss-dev xserver-xephyr x11-xserver-utils
   libheif-dev libheif-examples libavif-dev libavif-bin libwebp-dev webp libtiff-dev libtiff-tools

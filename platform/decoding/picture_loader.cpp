@@ -15,6 +15,7 @@
 #include "platform/decoding/decode.h"
 #include "platform/decoding/decoder_process.h"
 #include "platform/decoding/orientation.h"
+#include "platform/linux/date_taken.h"
 #include "platform/linux/linux_internal.h"
 #include "platform/pixel_drawing.h"
 
@@ -59,6 +60,7 @@ private:
 };
 
 bool turnPhotosUpright = false;
+bool readDatesTaken = false;
 void (*inputCheckWhileLoading)() = nullptr;
 
 // The decoder program lies beside this one.
@@ -86,7 +88,9 @@ public:
         try {
             const PictureFile file(path);
             if (!file) return nullptr;
-            return lockedDown() ? decodeInHelper(file) : decodeHere(file);
+            std::unique_ptr<PixelPicture> picture = lockedDown() ? decodeInHelper(file) : decodeHere(file);
+            if (picture && readDatesTaken) picture->setDateTaken(dateTakenOfFile(file.descriptor()));
+            return picture;
         } catch (const std::bad_alloc&) {
             return nullptr;
         }
@@ -117,7 +121,7 @@ private:
 #endif
     }
 
-    std::unique_ptr<Picture> decodeInHelper(const PictureFile& file) {
+    std::unique_ptr<PixelPicture> decodeInHelper(const PictureFile& file) {
         if (decoder_.start(stopWakeDescriptor()) != DecoderProcess::Start::running) return nullptr;
         std::shared_ptr<SharedPixels> buffer = std::move(spareBuffer_);
         const std::optional<DecoderProcess::Size> size =
@@ -135,7 +139,7 @@ private:
 
     // One picture lives at a time, so each is decoded into the storage of the one
     // before instead of fresh memory that must be mapped and cleared.
-    std::unique_ptr<Picture> decodeHere(const PictureFile& file) {
+    std::unique_ptr<PixelPicture> decodeHere(const PictureFile& file) {
         std::vector<unsigned char> bytes;
         if (!file.readAll(bytes)) return nullptr;
         const bool decoded = decodePictureInto(bytes.data(), bytes.size(), spare_);
@@ -184,6 +188,8 @@ PixelPicture::~PixelPicture() {
 }
 
 void setTurnPhotosUpright(bool on) { turnPhotosUpright = on; }
+
+void setReadDatesTaken(bool on) { readDatesTaken = on; }
 
 void setInputCheckWhileLoading(void (*check)()) { inputCheckWhileLoading = check; }
 

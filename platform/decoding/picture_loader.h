@@ -19,8 +19,10 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <vector>
 
+#include "platform/exif.h"
 #include "platform/platform.h"
 
 namespace vellora::linux_platform {
@@ -40,6 +42,9 @@ public:
     std::int32_t width() const { return width_; }
     std::int32_t height() const { return height_; }
     const std::uint32_t* pixels() const { return view_; }
+    // When the photo was taken, where the loader was asked to read it (setReadDatesTaken).
+    const std::optional<PhotoTime>& dateTaken() const { return dateTaken_; }
+    void setDateTaken(std::optional<PhotoTime> taken) { dateTaken_ = taken; }
 
 private:
     std::int32_t width_, height_, widthHimetric_, heightHimetric_;
@@ -47,12 +52,17 @@ private:
     std::vector<std::uint32_t>* storageHome_ = nullptr;
     const std::uint32_t* view_;
     std::function<void()> whenGone_;
+    std::optional<PhotoTime> dateTaken_;
 };
 
 PictureLoader& pictureLoader();
 
 // For --upright: JPEG photos are turned by their EXIF orientation.
 void setTurnPhotosUpright(bool on);
+
+// For --caption: each picture comes with the date it was taken, read from the
+// file it was decoded from (platform/linux/date_taken.h).
+void setReadDatesTaken(bool on);
 
 // Called about every 50 ms while the decoder process decodes a picture, so that
 // the display system can look for input that ends its full-screen show (a key, a

@@ -10,6 +10,13 @@ add_library(vellora_folders STATIC platform/picture_folders.cpp platform/linux/f
 target_include_directories(vellora_folders PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(vellora_folders PUBLIC vellora_core Threads::Threads)
 
+# When photos were taken, read from their files; also under the fuzz build.
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(BROTLIDEC REQUIRED IMPORTED_TARGET libbrotlidec)
+add_library(vellora_dates STATIC platform/linux/date_taken.cpp)
+target_include_directories(vellora_dates PUBLIC ${CMAKE_SOURCE_DIR})
+target_link_libraries(vellora_dates PUBLIC vellora_core PRIVATE PkgConfig::BROTLIDEC)
+
 # The native program: what every display system shares, GTK's dialog and message
 # boxes, and the X11 and Wayland backends.
 
@@ -22,6 +29,13 @@ if(NOT VELLORA_FUZZ)
     target_link_libraries(vellora_dialog_text PUBLIC PkgConfig::GLIB2)
     include(GNUInstallDirs)
     target_compile_definitions(vellora_dialog_text PRIVATE VELLORA_LOCALEDIR="${CMAKE_INSTALL_FULL_LOCALEDIR}")
+
+    # Captions and backdrops of --caption and --backdrop: Pango and Cairo draw the
+    # caption, which needs no display, so the unit tests link it alone.
+    pkg_check_modules(PANGOCAIRO REQUIRED IMPORTED_TARGET pangocairo)
+    add_library(vellora_photos STATIC platform/backdrop.cpp platform/linux/photo_caption.cpp)
+    target_include_directories(vellora_photos PUBLIC ${CMAKE_SOURCE_DIR})
+    target_link_libraries(vellora_photos PUBLIC PkgConfig::GLIB2 PRIVATE PkgConfig::PANGOCAIRO)
 
     add_library(vellora_linux STATIC
         platform/linux/linux_platform.cpp
@@ -40,8 +54,10 @@ if(NOT VELLORA_FUZZ)
         platform/linux/xscreensaver_setup.cpp
         platform/linux/linux_options.cpp
         platform/linux/idle_autostart.cpp
+        platform/linux/photo_pictures.cpp
     )
-    target_link_libraries(vellora_linux PUBLIC vellora_core vellora_folders vellora_pictures vellora_dialog_text PUBLIC PkgConfig::GLIB2 PRIVATE PkgConfig::GIO2)
+    target_link_libraries(vellora_linux PUBLIC vellora_core vellora_folders vellora_pictures vellora_dialog_text vellora_photos
+                                               vellora_dates PkgConfig::GLIB2 PRIVATE PkgConfig::GIO2)
 
     include(platform/gtk/gtk.cmake)
     include(platform/x11/x11.cmake)
@@ -63,4 +79,6 @@ if(NOT VELLORA_FUZZ)
     target_link_libraries(vellora-decoder-hooked PRIVATE vellora_decoder_sandbox)
     add_executable(vellora-folder-bench tools/folder_bench.cpp)
     target_link_libraries(vellora-folder-bench PRIVATE vellora_linux)
+    add_executable(vellora-photos-bench tools/photos_bench.cpp)
+    target_link_libraries(vellora-photos-bench PRIVATE vellora_linux)
 endif()

@@ -42,6 +42,10 @@ inline constexpr LinuxOption linuxOptions[] = {
     {"upright", "--upright", "--no-upright", N_("Turn photos upright by their orientation tag"), &CommandLine::upright},
     {"paced", "--paced", "--no-paced", N_("Even pace for the fast transitions"), &CommandLine::paced},
     {"shuffle", "--shuffle", "--no-shuffle", N_("Shuffle: every picture once before any repeats"), &CommandLine::shuffle},
+    {"caption", "--caption", "--no-caption", N_("Caption: the date taken and the folder, in a lower corner"),
+     &CommandLine::caption},
+    {"backdrop", "--backdrop", "--no-backdrop", N_("Backdrop: the picture's own colours, blurred, instead of black"),
+     &CommandLine::backdrop},
 };
 inline constexpr std::size_t linuxOptionCount = std::size(linuxOptions);
 static_assert(linuxOptionCount <= 32, "CommandLine::linuxOptionsGiven has a bit per option");

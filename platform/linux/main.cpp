@@ -41,7 +41,7 @@ int main(int argc, char** argv) {
     const CommandLine command = parseCommandLine(argc, argv, std::getenv("XSCREENSAVER_WINDOW"));
     switch (command.form) {
     case ShowForm::help:
-        std::fputs(text::tr(helpText), stdout);
+        for (const char* paragraph : helpParagraphs) std::fputs(text::tr(paragraph), stdout);
         return 0;
     case ShowForm::invalid:
         std::fprintf(stderr, "%s\n", usageLine);

@@ -13,6 +13,7 @@
 #include "platform/linux/folder_catalogue.h"
 #include "platform/linux/linux_internal.h"
 #include "platform/linux/linux_options.h"
+#include "platform/linux/photo_pictures.h"
 #include "slideshow/fitted_picture.h"
 #include "slideshow/settings_file.h"
 
@@ -78,7 +79,13 @@ void applyShowOptions(const CommandLine& given) {
     if (command.overrides.any()) overrideSettings(command.overrides);
     setTurnPhotosUpright(command.upright);
     setPacedTransitions(command.paced);
-    if (command.fit) {
+    if (const PhotoOptions photo{command.caption, command.backdrop}; photo.any()) {
+        setReadDatesTaken(photo.caption);
+        static PhotoLoader photos(pictureLoader(), command.fit, photo);
+        Platform withPhotos = platform();
+        withPhotos.pictures = &photos;
+        installPlatform(withPhotos);
+    } else if (command.fit) {
         static FittingLoader fitting(pictureLoader());
         Platform withFitting = platform();
         withFitting.pictures = &fitting;

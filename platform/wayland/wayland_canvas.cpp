@@ -39,12 +39,14 @@ DeviceMetrics SurfaceCanvas::metrics() {
 
 void SurfaceCanvas::fillBlack(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom) {
     if (!drawable()) return;
+    takeCaptionAway();
     changed(fillPixels(view(), left, top, right, bottom, black));
 }
 
 void SurfaceCanvas::render(const Picture& picture, std::int32_t x, std::int32_t y, std::int32_t cx, std::int32_t cy,
                            std::int32_t xSrc, std::int32_t ySrc, std::int32_t cxSrc, std::int32_t cySrc) {
     if (!drawable()) return;
+    takeCaptionAway();
     const auto& p = static_cast<const PixelPicture&>(picture);
     const SourcePixels source{p.pixels(), p.width(), p.height(), p.widthHimetric(), p.heightHimetric()};
     changed(renderPicture(view(), source, x, y, cx, cy, xSrc, ySrc, cxSrc, cySrc));
@@ -53,6 +55,7 @@ void SurfaceCanvas::render(const Picture& picture, std::int32_t x, std::int32_t 
 void SurfaceCanvas::pie(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom, std::int32_t x1,
                         std::int32_t y1, std::int32_t x2, std::int32_t y2) {
     if (!drawable()) return;
+    takeCaptionAway();
     changed(piePixels(view(), left, top, right, bottom, x1, y1, x2, y2, brushBlack_ ? black : white));
 }
 
@@ -65,6 +68,7 @@ void SurfaceCanvas::resize(DeviceSize size) {
                           size.bufferHeight == size_.bufferHeight;
     size_ = size;
     if (!sameSize) {
+        caption_.takeAway(view());
         std::vector<std::uint32_t> resized(static_cast<std::size_t>(size.width) * static_cast<std::size_t>(size.height),
                                            black);
         for (std::int32_t y = 0; y < std::min(height_, size.height); ++y)
@@ -84,6 +88,13 @@ void SurfaceCanvas::resize(DeviceSize size) {
 }
 
 void SurfaceCanvas::repaint() { changed({0, 0, width_, height_}); }
+
+void SurfaceCanvas::showCaption(const std::string& utf8) {
+    if (!drawable()) return;
+    const Output* o = surface_.output;
+    changed(caption_.show(view(), utf8, o ? captionPixelsPerMm(o->modeWidth, o->modeHeight, o->widthMm, o->heightMm)
+                                          : captionPixelsPerMm(0, 0, 0, 0)));
+}
 
 bool SurfaceCanvas::drawable() const { return !stopRequested() && !surfaceLost(); }
 

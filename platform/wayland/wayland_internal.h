@@ -22,6 +22,7 @@
 #include "platform/linux/linux_internal.h"
 #include "platform/linux/message_queue.h"
 #include "platform/linux/monitor_shows.h"
+#include "platform/linux/photo_caption.h"
 #include "platform/pixel_drawing.h"
 #include "viewporter-client.h"
 #include "wlr-layer-shell-unstable-v1-client.h"
@@ -177,7 +178,7 @@ inline constexpr std::int32_t maxBufferSide = 16384;
 // The surface's contents: a device-pixel copy in memory, each drawing call shown
 // when it returns with only the changed rectangle damaged and at most one frame
 // in flight; what changes while a frame is in flight goes out with the next one.
-class SurfaceCanvas : public Canvas {
+class SurfaceCanvas : public Canvas, public CaptionCanvas {
 public:
     SurfaceCanvas(ShowSurface& surface, DeviceSize size);
     ~SurfaceCanvas() override;
@@ -196,6 +197,7 @@ public:
     std::int32_t height() const { return height_; }
     // A frame is with the compositor, or a change waits for the next one.
     bool busy() const { return frame_ != nullptr || !pending_.empty(); }
+    void showCaption(const std::string& utf8) override;
 
 private:
     static void frameDone(void* data, wl_callback* callback, std::uint32_t time);
@@ -203,6 +205,7 @@ private:
     bool drawable() const;
     SurfaceView view() { return {copy_.data(), width_, height_}; }
     void changed(PixelRect rect);
+    void takeCaptionAway() { changed(caption_.takeAway(view())); }
     void present();
     void applyScale();
 
@@ -214,6 +217,7 @@ private:
     PixelRect pending_;
     wl_callback* frame_ = nullptr;
     bool brushBlack_ = false;
+    CaptionOverlay caption_;
 };
 
 // The handles the shell sees: the full-screen show and the ordinary window; a

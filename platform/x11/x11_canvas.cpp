@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "platform/decoding/picture_loader.h"
+#include "platform/linux/photo_caption.h"
 #include "platform/pixel_drawing.h"
 #include "platform/x11/visual_pixels.h"
 #include "platform/x11/x11_internal.h"
@@ -82,7 +83,7 @@ x11::VisualFormat formatOf(const WindowVisual& target) {
     return format;
 }
 
-class X11Canvas : public WindowCanvas {
+class X11Canvas : public WindowCanvas, public CaptionCanvas {
 public:
     X11Canvas(Window window, std::int32_t width, std::int32_t height, bool physicalFromScreen)
         : window_(window), physicalFromScreen_(physicalFromScreen), target_(visualOf(window)), format_(formatOf(target_)) {
@@ -108,12 +109,14 @@ public:
     }
     void fillBlack(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom) override {
         if (!drawable()) return;
+        takeCaptionAway();
         takeMessageAwayUnder(left, top, right, bottom);
         show(fillPixels(view(), left, top, right, bottom, black));
     }
     void render(const Picture& picture, std::int32_t x, std::int32_t y, std::int32_t cx, std::int32_t cy,
                 std::int32_t xSrc, std::int32_t ySrc, std::int32_t cxSrc, std::int32_t cySrc) override {
         if (!drawable()) return;
+        takeCaptionAway();
         takeMessageAwayUnder(x, y, std::int64_t{x} + cx, std::int64_t{y} + cy);
         const auto& p = static_cast<const PixelPicture&>(picture);
         const SourcePixels source{p.pixels(), p.width(), p.height(), p.widthHimetric(), p.heightHimetric()};
@@ -123,12 +126,14 @@ public:
     void pie(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom, std::int32_t x1,
              std::int32_t y1, std::int32_t x2, std::int32_t y2) override {
         if (!drawable()) return;
+        takeCaptionAway();
         takeMessageAwayUnder(left, top, right, bottom);
         show(piePixels(view(), left, top, right, bottom, x1, y1, x2, y2, brushBlack_ ? black : white));
     }
 
     void resize(std::int32_t width, std::int32_t height) override {
         if (width == width_ && height == height_) return;
+        takeCaptionAway();
         std::vector<std::uint32_t> old(surface_, surface_ + pixelCount());
         const std::int32_t oldWidth = width_, oldHeight = height_;
         release();
@@ -145,6 +150,7 @@ public:
                      const std::uint32_t* pixels) override {
         takeMessageAwayUnder(0, 0, width_, height_);
         if (!drawable() || width <= 0 || height <= 0) return;
+        takeCaptionAway();
         const PixelRect r{std::max(left, 0), std::max(top, 0), std::min(left + width, width_), std::min(top + height, height_)};
         if (r.empty()) return;
         message_ = r;
@@ -155,7 +161,17 @@ public:
         show(r);
     }
 
+    void showCaption(const std::string& utf8) override {
+        if (!drawable()) return;
+        const DeviceMetrics m = metrics();
+        show(caption_.show(view(), utf8, captionPixelsPerMm(m.horzRes, m.vertRes, m.horzSize, m.vertSize)));
+    }
+
 private:
+    void takeCaptionAway() {
+        if (surface_) show(caption_.takeAway(view()));
+    }
+
     // A message goes as a whole once a drawing reaches it (one that stays clear of it
     // leaves it), so a show that draws again never keeps part of it. It stands where
     // nothing was drawn: black, which the show's drawings need beneath them.
@@ -301,6 +317,7 @@ private:
     bool shared_ = false, converted_ = false;
     bool brushBlack_ = false;
     PixelRect message_{};
+    CaptionOverlay caption_;
 };
 
 }  // namespace

@@ -5,7 +5,7 @@ foreach(target settings image_list picture_header decode exif pid_file folder_ca
     if(target STREQUAL pid_file)
         target_sources(fuzz_${target} PRIVATE platform/linux/show_pid_file.cpp)
     endif()
-    target_link_libraries(fuzz_${target} PRIVATE vellora_testplatform vellora_decode vellora_folders)
+    target_link_libraries(fuzz_${target} PRIVATE vellora_testplatform vellora_decode vellora_folders vellora_dates)
     target_link_options(fuzz_${target} PRIVATE -fsanitize=fuzzer)
 endforeach()
 

@@ -20,14 +20,18 @@ def quadrant_picture(world, name, turn):
     return path
 
 
-def with_orientation(path, orientation):
-    """The JPEG with an EXIF block whose orientation tag says how to turn it upright."""
-    tiff = b"MM\x00\x2a\x00\x00\x00\x08" + struct.pack(">HHHIHHI", 1, 0x0112, 3, 1, orientation, 0, 0)
+def with_exif(path, tiff):
+    """The JPEG with an EXIF block holding the TIFF structure `tiff`."""
     body = b"Exif\x00\x00" + tiff
     data = open(path, "rb").read()
     with open(path, "wb") as f:
         f.write(data[:2] + b"\xff\xe1" + struct.pack(">H", len(body) + 2) + body + data[2:])
     return path
+
+
+def with_orientation(path, orientation):
+    """The JPEG with an EXIF block whose orientation tag says how to turn it upright."""
+    return with_exif(path, b"MM\x00\x2a\x00\x00\x00\x08" + struct.pack(">HHHIHHI", 1, 0x0112, 3, 1, orientation, 0, 0))
 
 
 def pixel(shot, width, x, y):

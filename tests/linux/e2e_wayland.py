@@ -12,6 +12,7 @@ import subprocess
 import time
 
 from e2e_idle import PATIENCE, QUIET, shows_running, start_watcher, watch_env, watching
+from e2e_photos import check_backdrop, check_caption
 from e2e_sandbox import check_a_key_ends_a_show_while_a_picture_loads, loading_show
 from linux_env import check_each_stop_ends_its_own_show, check_ends_quickly, check_input_outcome, end, wait_until
 from run_linux import FORMATS, check_reveal_then_clear, tiny_black
@@ -439,3 +440,9 @@ def test_the_compositor_leaving_while_a_picture_loads_ends_the_show_at_once(worl
         finally:
             end(process)
             world.stop_compositor()
+
+
+def test_a_caption_and_a_backdrop_on_wayland(world):
+    world.start(SCALE_ONE)
+    check_caption(world)
+    check_backdrop(world)

@@ -110,31 +110,35 @@ TEST(Translations, EnglishInTheCLocaleAndInLanguagesWithoutACatalogue) {
 }
 
 TEST(LinuxOptions, SwitchesOnTheCommandLineWinForOneRun) {
+    // `on` and `given` have a bit per row of linuxOptions: fit, upright, paced,
+    // shuffle, caption, backdrop.
     struct Case {
         std::vector<const char*> args;
-        bool fit, upright, paced, shuffle;
-        std::uint32_t given;
+        std::uint32_t on, given;
     } cases[] = {
-        {{}, false, false, false, false, 0},
-        {{"--fit"}, true, false, false, false, 1},
-        {{"--no-fit"}, false, false, false, false, 1},
-        {{"--fit", "--no-fit"}, false, false, false, false, 1},
-        {{"--upright", "--paced", "--shuffle"}, false, true, true, true, 14},
-        {{"--no-shuffle", "--no-paced"}, false, false, false, false, 12},
+        {{}, 0, 0},
+        {{"--fit"}, 1, 1},
+        {{"--no-fit"}, 0, 1},
+        {{"--fit", "--no-fit"}, 0, 1},
+        {{"--upright", "--paced", "--shuffle"}, 14, 14},
+        {{"--no-shuffle", "--no-paced"}, 0, 12},
+        {{"--caption"}, 16, 16},
+        {{"--backdrop", "--fit"}, 33, 33},
+        {{"--root", "--backdrop", "--caption", "--caption"}, 48, 48},
+        {{"--no-caption", "--backdrop", "--no-backdrop"}, 0, 48},
     };
     for (const Case& c : cases) {
         const CommandLine got = parsed(c.args);
         ASSERT_NE(got.form, ShowForm::invalid);
-        EXPECT_EQ(got.fit, c.fit);
-        EXPECT_EQ(got.upright, c.upright);
-        EXPECT_EQ(got.paced, c.paced);
-        EXPECT_EQ(got.shuffle, c.shuffle);
+        for (std::size_t i = 0; i < linuxOptionCount; ++i)
+            EXPECT_EQ(got.*linuxOptions[i].value, (c.on >> i) & 1) << linuxOptions[i].key;
         EXPECT_EQ(got.linuxOptionsGiven, c.given);
         // The options file gives every option on; only those not given take it.
         Folder home;
         setenv("XDG_CONFIG_HOME", home.path.c_str(), 1);
         fs::create_directories(home.path / "vellora");
-        writeText(home.path / "vellora" / "Options.ini", "[Show]\nfit=true\nupright=true\npaced=true\nshuffle=true\n");
+        writeText(home.path / "vellora" / "Options.ini",
+                  "[Show]\nfit=true\nupright=true\npaced=true\nshuffle=true\ncaption=true\nbackdrop=true\n");
         CommandLine run = got;
         applyLinuxOptionsFile(run);
         for (std::size_t i = 0; i < linuxOptionCount; ++i)
@@ -143,7 +147,7 @@ TEST(LinuxOptions, SwitchesOnTheCommandLineWinForOneRun) {
         unsetenv("XDG_CONFIG_HOME");
     }
     EXPECT_EQ(parsed({"--no-fit", "--settings"}).form, ShowForm::invalid);
-    EXPECT_EQ(parsed({"--no-such"}).form, ShowForm::invalid);
+    for (const char* invalid : {"--no-such", "--captions", "--backdrop=1"}) EXPECT_EQ(parsed({invalid}).form, ShowForm::invalid);
 }
 
 TEST(LinuxOptions, ReadAndKeptWithEverythingElseInTheFile) {
