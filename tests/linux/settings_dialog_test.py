@@ -38,7 +38,7 @@ LANGUAGES = {
                     ("Random", "Mosaic"), "Cannot save the settings!"),
 }
 LANGUAGES["C"] = LANGUAGES["en_US.UTF-8"]
-LINUX_OPTIONS = ["fit", "upright", "paced", "shuffle"]
+LINUX_OPTIONS = ["fit", "upright", "paced", "shuffle", "caption", "backdrop"]
 
 
 def wait_until(check, timeout, interval=0.05):
@@ -264,10 +264,11 @@ def test_controls_texts_layout_and_initial_values(world):
     # Tab order is template order, whatever the places, with the chooser after the
     # path it fills and Linux's own controls after the template's (the idle minutes
     # only while the idle start is on); Shift+Tab goes back.
-    expected = [1, 2, 1001, "chooser", 1002, 1003, 1004, *LINUX_OPTIONS, "idle", 1, "idle", "shuffle", "paced", "upright",
-                "fit", 1004, 1003, 1002]
+    forward = [1, 2, 1001, "chooser", 1002, 1003, 1004, *LINUX_OPTIONS, "idle", 1]
+    back = ["idle", *reversed(LINUX_OPTIONS), 1004, 1003, 1002]
+    expected = forward + back
     order = []
-    for key, want in zip(["Tab"] * 13 + ["shift+Tab"] * 9, expected):
+    for key, want in zip(["Tab"] * len(forward) + ["shift+Tab"] * len(back), expected):
         world.xdotool("key", key)
         wait_until(lambda: focused_id(ids) == want, 5)
         order.append(focused_id(ids))
@@ -436,18 +437,21 @@ def test_each_language_and_the_c_locale(world):
 def test_linux_options_saved_beside_the_settings(world):
     """The options show as the file says and OK saves them there, keeping what else
     the file holds; a damaged file shows the defaults, says so once and stays."""
-    kept = "# mine\n[Show]\nfit=true\nfuture=1\n\n[Other]\nkey=value\n"
+    kept = "# mine\n[Show]\nfit=true\nbackdrop=true\nfuture=1\n\n[Other]\nkey=value\n"
     with open(world.options, "w") as f:
         f.write(kept)
     world.launch(b"/p/list.txt\r\n2\r\n5\r\n0")
     _, ids = world.dialog()
-    assert [has_state(ids[k], Atspi.StateType.CHECKED) for k in LINUX_OPTIONS] == [True, False, False, False]
+    assert [has_state(ids[k], Atspi.StateType.CHECKED) for k in LINUX_OPTIONS] == [k in ("fit", "backdrop")
+                                                                                   for k in LINUX_OPTIONS]
     click(ids["fit"])
     click(ids["paced"])
+    click(ids["caption"])
     click(ids[1])
     assert world.exit_code() == 1
     text = open(world.options).read()
-    for line in ("# mine", "future=1", "[Other]", "key=value", "fit=false", "paced=true", "upright=false"):
+    for line in ("# mine", "future=1", "[Other]", "key=value", "fit=false", "paced=true", "upright=false",
+                 "caption=true", "backdrop=true"):
         assert line in text, (line, text)
 
     try:
