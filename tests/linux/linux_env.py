@@ -12,6 +12,7 @@ import tempfile
 import time
 
 SCREEN = (640, 480)
+LOCALE = "zh_CN.UTF-8"
 
 
 def wait_until(check, timeout, interval=0.02):
@@ -84,6 +85,9 @@ class World:
         self.env["XDG_CACHE_HOME"] = os.path.join(self.root, "cache")
         self.env["XDG_STATE_HOME"] = os.path.join(self.root, "state")
         self.env.pop("XSCREENSAVER_WINDOW", None)
+        # The program speaks the session's language; its texts are checked in Chinese,
+        # the language of the GBK texts they are translated from.
+        self.env["LC_ALL"] = LOCALE
 
     def expected(self, row, device, picture, with_rect=False):
         """The test platform's screen after the reveal; with the picture's rectangle when asked."""

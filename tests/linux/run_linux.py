@@ -6,6 +6,7 @@ usage: run_linux.py BUILD_DIR [TEST_NAME...]   (BUILD_DIR holds vellora and its 
 Run it inside a D-Bus session (dbus-run-session) with a Python that has the GObject
 bindings, so the message boxes can be read through the accessibility tree.
 Prints one line per test and closes with "N passed, M failed"."""
+import gettext
 import importlib
 import os
 import re
@@ -16,11 +17,16 @@ import time
 import traceback
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from linux_env import (SCREEN, WaylandWorld, XWorld, check_each_stop_ends_its_own_show, check_ends_quickly,  # noqa: E402
+from linux_env import (LOCALE, SCREEN, WaylandWorld, XWorld, check_each_stop_ends_its_own_show, check_ends_quickly,  # noqa: E402
                        check_input_outcome, end, wait_until)
 
 WINDOW_AT, WINDOW_SIZE = (40, 30), (400, 300)
 FORMATS = ("bmp", "png", "jpg")
+
+
+def gtk_ok_label():
+    """The OK button as GTK names it in the language of the shows' sessions."""
+    return gettext.translation("gtk30", languages=[LOCALE.split(".")[0]], fallback=True).gettext("_OK").replace("_", "")
 
 
 def is_black(shot):
@@ -434,7 +440,7 @@ def test_message_boxes(world):
             got_title, texts, buttons = dialogs[0]
             assert got_title == title, f"{name}: title {got_title!r}"
             assert text in texts, f"{name}: texts {texts!r}"
-            assert [b.get_name() for b in buttons] == ["OK"], f"{name}: buttons"
+            assert [b.get_name() for b in buttons] == [gtk_ok_label()], f"{name}: buttons"
             assert windows_titled(world, title), f"{name}: no window with the title"
             if name == "nothing found":
                 # The show goes on after the box: once the picture exists it is shown.
