@@ -8,6 +8,7 @@
 #include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/sysinfo.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -114,6 +115,18 @@ private:
     int fd_;
     std::uint64_t size_;
 };
+
+// How much longer than on a machine of its own a picture may take: the runnable
+// tasks per processor by the kernel's one-minute load average, at least 1 and at
+// most 4. A loaded machine (a build beside the show, other shows) slows a large
+// photo several times over; a decoder that hangs is still ended.
+double loadStretch() {
+    struct sysinfo info {};
+    const long processors = sysconf(_SC_NPROCESSORS_ONLN);
+    if (sysinfo(&info) != 0 || processors <= 0) return 1;
+    const double load = static_cast<double>(info.loads[0]) / (1 << SI_LOAD_SHIFT);
+    return std::clamp(load / static_cast<double>(processors), 1.0, 4.0);
+}
 
 // CPU time a helper may use while it has nothing to do: sending its answer and
 // going back to wait for the next request.
@@ -293,7 +306,8 @@ std::optional<DecoderProcess::Size> DecoderProcess::exchange(int fileDescriptor,
                                                              const DecodeBudget& budget,
                                                              std::shared_ptr<SharedPixels>& buffer,
                                                              int stopDescriptor, void (*whileWaiting)()) {
-    const auto deadline = Clock::now() + std::chrono::milliseconds(budget.wallMs);
+    const auto deadline =
+        Clock::now() + std::chrono::milliseconds(static_cast<std::int64_t>(static_cast<double>(budget.wallMs) * loadStretch()));
     ++served_;
     wire::Message request;
     request.kind = wire::Kind::decode;

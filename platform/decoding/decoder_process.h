@@ -11,7 +11,9 @@
 // - The helper reads and writes nothing of the show's but its socket and the
 //   files handed to it: its standard streams are /dev/null.
 // - decode() hands an open regular file over with a request number of its own,
-//   limits the helper's CPU time and waits at most the budget's wall time. The
+//   limits the helper's CPU time and waits at most the budget's wall time,
+//   stretched up to four times on a machine whose load average says each
+//   processor is shared by that many runnable tasks. The
 //   soft CPU limit covers the budget's CPU seconds on top of what the helper has
 //   used, and at most cpuHeadroomSeconds more; the hard limit is one second
 //   above it, so a helper that keeps SIGXCPU from ending it is killed by the
@@ -75,9 +77,8 @@ private:
 // maxHeaderBytesRead of it); the offset the helper reads from does not move.
 DecodeBudget budgetForPictureFile(int fileDescriptor, std::uint64_t fileBytes);
 
-// The helper's own thread and what the decoders start at most (two each for
-// libjxl, libheif, libavif and libwebp, one more for the colour conversion),
-// with room for a library's bookkeeping thread.
+// The helper's own thread, the two that a decoder (libjxl, libheif, libavif,
+// libwebp) or the colour conversion adds at most, and room to spare.
 inline constexpr int maxHelperThreads = 8;
 // CPU seconds the soft limit may give beyond a picture's budget, so that one
 // helper serves a run of pictures before its hard limit makes it be replaced.

@@ -75,8 +75,8 @@ bool addRules(scmp_filter_ctx filter, std::uint32_t action, std::initializer_lis
 
 // What decoding from memory needs, with threads for the decoders that use them:
 // memory (never executable), the descriptors it was given, futexes, clocks,
-// and the thread calls of the C library (signal handlers of its own, thread
-// names).
+// the thread calls of the C library (signal handlers of its own, thread names),
+// and looking at its own limits, which is how the C library's getrlimit asks.
 bool allowDecoding(scmp_filter_ctx filter) {
     const scmp_arg_cmp notExecutable = SCMP_A2(SCMP_CMP_MASKED_EQ, PROT_EXEC, 0);
     const scmp_arg_cmp onOwnSocket = SCMP_A0(SCMP_CMP_EQ, wire::decoderSocket);
@@ -96,7 +96,8 @@ bool allowDecoding(scmp_filter_ctx filter) {
            addRule(filter, SCMP_ACT_ALLOW, SCMP_SYS(sendmsg), {onOwnSocket}) &&
            addRule(filter, SCMP_ACT_ALLOW, SCMP_SYS(clone), {aThread}) &&
            addRule(filter, SCMP_ACT_ALLOW, SCMP_SYS(prctl), {SCMP_A0(SCMP_CMP_EQ, PR_SET_NAME)}) &&
-           addRule(filter, SCMP_ACT_ALLOW, SCMP_SYS(rt_sigaction), {notCpuLimitSignal});
+           addRule(filter, SCMP_ACT_ALLOW, SCMP_SYS(rt_sigaction), {notCpuLimitSignal}) &&
+           addRule(filter, SCMP_ACT_ALLOW, SCMP_SYS(prlimit64), {SCMP_A2(SCMP_CMP_EQ, 0)});
 }
 
 // Files and what the system says about itself are refused as a locked-down user
@@ -130,7 +131,8 @@ bool killAttacks(scmp_filter_ctx filter) {
                      SCMP_SYS(io_uring_enter), SCMP_SYS(io_uring_register), SCMP_SYS(bpf),
                      SCMP_SYS(perf_event_open), SCMP_SYS(userfaultfd), SCMP_SYS(unshare), SCMP_SYS(setns),
                      SCMP_SYS(mount), SCMP_SYS(keyctl), SCMP_SYS(add_key), SCMP_SYS(request_key),
-                     SCMP_SYS(pkey_mprotect), SCMP_SYS(memfd_create), SCMP_SYS(setrlimit), SCMP_SYS(prlimit64)}) &&
+                     SCMP_SYS(pkey_mprotect), SCMP_SYS(memfd_create), SCMP_SYS(setrlimit)}) &&
+           addRule(filter, SCMP_ACT_KILL_PROCESS, SCMP_SYS(prlimit64), {SCMP_A2(SCMP_CMP_NE, 0)}) &&
            addRule(filter, SCMP_ACT_KILL_PROCESS, SCMP_SYS(mmap), {executable}) &&
            addRule(filter, SCMP_ACT_KILL_PROCESS, SCMP_SYS(mprotect), {executable}) &&
            addRule(filter, SCMP_ACT_KILL_PROCESS, SCMP_SYS(clone), {aProcess}) &&
