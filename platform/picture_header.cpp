@@ -80,7 +80,8 @@ public:
     std::optional<std::uint32_t> read(std::uint64_t at, int count, bool bigEndian) const {
         if (!has(at, static_cast<std::uint64_t>(count))) return std::nullopt;
         std::uint32_t value = 0;
-        for (int i = 0; i < count; ++i) value = value << 8 | source_.at(at + static_cast<std::uint64_t>(bigEndian ? i : count - 1 - i));
+        for (int i = 0; i < count; ++i)
+            value = value << 8 | source_.at(at + static_cast<std::uint64_t>(bigEndian ? i : count - 1 - i));
         return value;
     }
 

@@ -306,8 +306,8 @@ std::optional<DecoderProcess::Size> DecoderProcess::exchange(int fileDescriptor,
                                                              const DecodeBudget& budget,
                                                              std::shared_ptr<SharedPixels>& buffer,
                                                              int stopDescriptor, void (*whileWaiting)()) {
-    const auto deadline =
-        Clock::now() + std::chrono::milliseconds(static_cast<std::int64_t>(static_cast<double>(budget.wallMs) * loadStretch()));
+    const auto wait = static_cast<std::int64_t>(static_cast<double>(budget.wallMs) * loadStretch());
+    const auto deadline = Clock::now() + std::chrono::milliseconds(wait);
     ++served_;
     wire::Message request;
     request.kind = wire::Kind::decode;

@@ -11,11 +11,11 @@
 #include <signal.h>
 
 #include <algorithm>
-#include <initializer_list>
-#include <iterator>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
+#include <iterator>
 #include <new>
 #include <vector>
 
@@ -227,7 +227,8 @@ public:
             if (!wire::receiveMessage(wire::decoderSocket, handed, fds, ended)) return false;
             if (handed.kind != wire::Kind::buffer || handed.request != request_ || fds[0] < 0 || fds[1] >= 0)
                 return false;
-            if (!buffer_.adopt(fds[0], handed.bufferId, handed.bufferBytes) || !buffer_.holds(needed)) return reply(wire::Kind::failed);
+            if (!buffer_.adopt(fds[0], handed.bufferId, handed.bufferBytes) || !buffer_.holds(needed))
+                return reply(wire::Kind::failed);
         }
         std::memcpy(buffer_.data(), image_.pixels.data(), needed);
         wire::Message done = answer(wire::Kind::decoded);

@@ -30,7 +30,9 @@ std::optional<std::uintptr_t> WindowTimers::takeDue(std::uint64_t nowMs) {
 
 void WindowTimers::tickEnded(std::uintptr_t id, std::uint64_t nowMs) {
     const auto timer = timers_.find(id);
-    if (timer != timers_.end() && timer->second.deadline <= nowMs) timer->second.deadline = nowMs + timer->second.period;
+    if (timer == timers_.end()) return;
+    Timer& t = timer->second;
+    if (t.deadline <= nowMs) t.deadline = nowMs + t.period;
 }
 
 int WindowTimers::millisecondsToNext(std::uint64_t nowMs) const {

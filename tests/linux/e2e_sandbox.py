@@ -399,17 +399,26 @@ def test_a_slow_start_costs_one_attempt_and_the_show_stays_locked_down(world):
         assert process.stderr.read() == b"", "the show printed something"
 
 
+def shows_after_marker(world, window, text, delay, within):
+    """Starts a show of a marker file, then a picture, with the stand-in decoder in
+    `window`, and waits for that picture; the running show and the picture's screen."""
+    picture = world.picture("p1.png", 160, 120)
+    expected = world.expected(1, world.device(WINDOW_SIZE), picture)
+    world.write_show([marker(world, "marker.png", text), picture], row=1, delay=delay)
+    process = launch(world, "hooked", "--window-id", window.id)
+    if not wait_until(lambda: window.shows(expected), within):
+        end(process)
+        raise AssertionError(f"{text}: the picture after it did not show")
+    return process, expected
+
+
 def test_a_decoder_that_keeps_sigxcpu_from_ending_it_dies_a_second_past_its_limit(world):
     """After its answer the decoder blocks SIGXCPU and leaves a thread spinning;
     the next picture shows, and the kernel kills the decoder at its hard CPU
     limit, one second past the soft one the show gave it."""
-    picture = world.picture("p1.png", 160, 120)
-    expected = world.expected(1, world.device(WINDOW_SIZE), picture)
-    world.write_show([marker(world, "spins-after.png", "SPIN"), picture], row=1, delay=600)
     with Window(world) as window:
-        process = launch(world, "hooked", "--window-id", window.id)
+        process, _ = shows_after_marker(world, window, "SPIN", delay=600, within=20)
         try:
-            assert wait_until(lambda: window.shows(expected), 20), "the picture did not show"
             decoder = decoder_of(process.pid)
             soft, hard = cpu_limits(decoder)
             assert hard is not None and hard == soft + 1, f"CPU limits {soft} and {hard}"
@@ -423,7 +432,8 @@ def test_a_decoder_that_keeps_sigxcpu_from_ending_it_dies_a_second_past_its_limi
             # One thread spins: at most a CPU second each second, fewer on a loaded machine.
             assert wait_until(killed, 4 * hard + 30, interval=0.1), f"still spinning after {used[0]:.1f} CPU s"
             assert used[0] <= hard + 0.5, f"killed after {used[0]:.1f} CPU s, past its limit of {hard}"
-            print(f"  a decoder that spun beside its answers was killed after {used[0]:.1f} CPU s (limits {soft}/{hard})")
+            print(f"  a decoder that spun beside its answers was killed after {used[0]:.1f} CPU s"
+                  f" (limits {soft} and {hard} s)")
         finally:
             assert end(process) == 0
 
@@ -473,13 +483,9 @@ def test_a_picture_after_a_slow_one_stays_its_whole_delay(world):
     """The decoder of the first picture spins until the show stops it, so the
     tick that shows the next picture overruns its period: that picture still
     stays up for the delay, not cleared at once by the tick that fell due."""
-    picture = world.picture("p1.png", 160, 120)
-    expected = world.expected(1, world.device(WINDOW_SIZE), picture)
-    world.write_show([marker(world, "spins.png", "LOOP"), picture], row=1, delay=5)
     with Window(world) as window:
-        process = launch(world, "hooked", "--window-id", window.id)
+        process, expected = shows_after_marker(world, window, "LOOP", delay=5, within=60)
         try:
-            assert wait_until(lambda: window.shows(expected), 60), "the picture did not show"
             shown = time.monotonic()
             assert not wait_until(lambda: not window.shows(expected), 3), \
                 f"cleared after {time.monotonic() - shown:.1f} s of a 5-s delay"
