@@ -13,16 +13,16 @@
 // - decode() hands an open regular file over with a request number of its own,
 //   limits the helper's CPU time and waits at most the budget's wall time,
 //   stretched up to four times on a machine whose load average says each
-//   processor is shared by that many runnable tasks. The
-//   soft CPU limit covers the budget's CPU seconds on top of what the helper has
-//   used, and at most cpuHeadroomSeconds more; the hard limit is one second
-//   above it, so a helper that keeps SIGXCPU from ending it is killed by the
-//   kernel a second later. The helper's death, a filter's kill, a limit, the time
-//   limit, a stop request (its wake descriptor becoming readable, which
-//   `whileWaiting`, when given, may cause: it is called about every 50 ms of the
-//   wait), an answer for another request and anything else the helper says that
-//   does not make sense all give nothing, and end the helper: the next start()
-//   makes another. A refused picture leaves it running.
+//   processor is shared by that many runnable tasks. The soft CPU limit covers
+//   the budget's CPU seconds on top of what the helper has used, and at most
+//   cpuHeadroomSeconds more; the hard limit is one second above it, so a helper
+//   that keeps SIGXCPU from ending it is killed by the kernel a second later.
+//   The helper's death, a filter's kill, a limit, the time limit, a stop
+//   request (its wake descriptor becoming readable, which `whileWaiting`, when
+//   given, may cause: it is called about every 50 ms of the wait), an answer for
+//   another request and anything else the helper says that does not make sense
+//   all give nothing, and end the helper: the next start() makes another. A
+//   refused picture leaves it running.
 // - The helper is watched between pictures too: after every answer and while it
 //   decodes, more than maxHelperThreads threads ends it; before the next picture,
 //   a helper that spoke out of turn, used CPU time while it had nothing to do,
