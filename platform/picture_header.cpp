@@ -9,17 +9,63 @@
 namespace vellora {
 namespace {
 
-// The file's bytes; every read says whether it fell inside them.
+// Where the bytes come from: memory, or a file fetched in aligned pieces of
+// which the last one is kept. A piece that cannot be fetched, or would pass the
+// bound, fails the source for good.
+class Source {
+public:
+    Source(const unsigned char* data, std::uint64_t size) : data_(data), size_(size) {}
+    explicit Source(PictureBytes& file) : file_(&file), size_(file.size()) {}
+
+    std::uint64_t size() const { return size_; }
+    bool failed() const { return failed_; }
+    // The byte at `at`, which is below size(); 0 once the source has failed.
+    unsigned char at(std::uint64_t at) {
+        if (!file_) return data_[at];
+        if (at - pieceAt_ >= pieceLength_ && !fetchPieceOf(at)) return 0;
+        return piece_[at - pieceAt_];
+    }
+
+private:
+    static constexpr std::uint64_t pieceBytes = 4096;
+
+    bool fetchPieceOf(std::uint64_t at) {
+        const std::uint64_t start = at / pieceBytes * pieceBytes;
+        const auto length = static_cast<std::size_t>(std::min(pieceBytes, size_ - start));
+        failed_ = failed_ || fetched_ + length > maxHeaderBytesRead || !file_->fetch(start, length, piece_.data());
+        if (failed_) return false;
+        fetched_ += length;
+        pieceAt_ = start, pieceLength_ = length;
+        return true;
+    }
+
+    const unsigned char* data_ = nullptr;
+    PictureBytes* file_ = nullptr;
+    std::uint64_t size_;
+    std::array<unsigned char, pieceBytes> piece_{};
+    std::uint64_t pieceAt_ = 0;
+    std::size_t pieceLength_ = 0;
+    std::uint64_t fetched_ = 0;
+    bool failed_ = false;
+};
+
+// The file's bytes, or its first `size()` of them; every read says whether it
+// fell inside them. Once the source has failed, nothing more is inside.
 class Bytes {
 public:
-    Bytes(const unsigned char* data, std::size_t size) : data_(data), size_(size) {}
+    explicit Bytes(Source& source) : source_(source), size_(source.size()) {}
     // The same bytes up to `end` only.
-    Bytes(const Bytes& whole, std::uint64_t end) : data_(whole.data_), size_(static_cast<std::size_t>(std::min<std::uint64_t>(end, whole.size_))) {}
+    Bytes(const Bytes& whole, std::uint64_t end) : source_(whole.source_), size_(std::min(end, whole.size_)) {}
 
-    std::size_t size() const { return size_; }
-    bool has(std::uint64_t at, std::uint64_t count) const { return at <= size_ && count <= size_ - at; }
+    std::uint64_t size() const { return size_; }
+    bool has(std::uint64_t at, std::uint64_t count) const {
+        return !source_.failed() && at <= size_ && count <= size_ - at;
+    }
     bool startsWith(const char* signature, std::size_t length) const {
-        return has(0, length) && std::memcmp(data_, signature, length) == 0;
+        if (!has(0, length)) return false;
+        for (std::size_t i = 0; i < length; ++i)
+            if (source_.at(i) != static_cast<unsigned char>(signature[i])) return false;
+        return true;
     }
     std::optional<std::uint32_t> byte(std::uint64_t at) const { return read(at, 1, false); }
     std::optional<std::uint32_t> le16(std::uint64_t at) const { return read(at, 2, false); }
@@ -34,16 +80,14 @@ public:
     std::optional<std::uint32_t> read(std::uint64_t at, int count, bool bigEndian) const {
         if (!has(at, static_cast<std::uint64_t>(count))) return std::nullopt;
         std::uint32_t value = 0;
-        for (int i = 0; i < count; ++i) {
-            const std::uint32_t b = data_[at + static_cast<std::uint64_t>(bigEndian ? i : count - 1 - i)];
-            value = value << 8 | b;
-        }
+        for (int i = 0; i < count; ++i)
+            value = value << 8 | source_.at(at + static_cast<std::uint64_t>(bigEndian ? i : count - 1 - i));
         return value;
     }
 
 private:
-    const unsigned char* data_;
-    std::size_t size_;
+    Source& source_;
+    std::uint64_t size_;
 };
 
 PictureHeader damaged(PictureFormat format) { return {HeaderStatus::damaged, format, 0, 0}; }
@@ -337,10 +381,7 @@ PictureHeader readJxlContainer(const Bytes& b) {
     return damaged(PictureFormat::jxl);
 }
 
-}  // namespace
-
-PictureHeader readPictureHeader(const unsigned char* data, std::size_t size) {
-    const Bytes b(data, size);
+PictureHeader readHeader(const Bytes& b) {
     if (b.startsWith("BM", 2)) return readBmp(b);
     if (b.startsWith("GIF87a", 6) || b.startsWith("GIF89a", 6)) return readGif(b);
     if (b.startsWith("\xFF\xD8", 2)) return readJpeg(b);
@@ -354,6 +395,19 @@ PictureHeader readPictureHeader(const unsigned char* data, std::size_t size) {
     if (b.startsWith("\0\0\0\x0CJXL \r\n\x87\n", 12)) return readJxlContainer(b);
     if (const PictureFormat iso = isoFormat(b); iso != PictureFormat::none) return readIso(b, iso);
     return {};
+}
+
+}  // namespace
+
+PictureHeader readPictureHeader(const unsigned char* data, std::size_t size) {
+    Source source(data, size);
+    return readHeader(Bytes(source));
+}
+
+PictureHeader readPictureHeader(PictureBytes& bytes) {
+    Source source(bytes);
+    const PictureHeader header = readHeader(Bytes(source));
+    return source.failed() && header.status != HeaderStatus::unknownFormat ? damaged(header.format) : header;
 }
 
 bool exceedsPixelCap(std::uint64_t width, std::uint64_t height) {

@@ -56,7 +56,8 @@ void ellipseEdge(double dx, double dy, double rx, double ry, double& ex, double&
 }  // namespace
 
 std::int32_t himetricFromPixels(std::int32_t pixels) {
-    return static_cast<std::int32_t>((static_cast<std::int64_t>(pixels) * 2540 + 48) / 96);
+    const std::int64_t himetric = (static_cast<std::int64_t>(pixels) * 2540 + 48) / 96;
+    return static_cast<std::int32_t>(std::clamp<std::int64_t>(himetric, INT32_MIN, INT32_MAX));
 }
 
 PixelRect fillPixels(SurfaceView surface, std::int32_t left, std::int32_t top, std::int32_t right,

@@ -42,7 +42,9 @@ struct PixelRect {
 };
 
 // The natural size of a bitmap at the display's logical 96 pixels per inch:
-// pixels × 2540 / 96, rounded.
+// pixels × 2540 / 96, rounded, and saturated at the 32-bit range, so that a side
+// longer than about 81 million pixels (within the pixel cap for a thin picture)
+// still has the largest positive size rather than a wrapped one.
 std::int32_t himetricFromPixels(std::int32_t pixels);
 
 PixelRect fillPixels(SurfaceView surface, std::int32_t left, std::int32_t top, std::int32_t right,

@@ -140,22 +140,25 @@ int misplacedPixels(const test::Image& surface, const test::Image& picture) {
     return wrong;
 }
 
-// A 4000 × 3000 picture and the same upright, through the fitting loader on a
-// 1024 × 768 screen, every row: after the reveal the whole picture stands centred
-// and shrunk, and after the clear nothing is left. The picture's pixels are fewer
-// than its natural size says, to keep the test quick; its HIMETRIC size is that
-// of 4000 × 3000 pixels at 96 per inch.
+// A 4000 × 3000 picture, the same upright, and a column of 90 million pixels
+// (within the pixel cap, and longer than a 32-bit HIMETRIC size), through the
+// fitting loader on a 1024 × 768 screen, every row: after the reveal the whole
+// picture stands centred and shrunk, and after the clear nothing is left. The
+// picture's pixels are fewer than its natural size says, to keep the test quick;
+// its HIMETRIC size is that of its natural pixels at 96 per inch.
 TEST(FittingLoader, EveryRowShowsALargePictureWholeAndCentredAndClearsIt) {
     struct Case {
         std::int32_t width, height;  // natural pixels
+        std::int32_t imageWidth, imageHeight;
         std::int32_t drawLeft, drawTop, drawWidth, drawHeight;
         bool clear;  // the clears do not depend on the picture; once is enough
     } cases[] = {
-        {4000, 3000, 0, 0, 1024, 768, true},
-        {3000, 4000, 224, 0, 576, 768, false},
+        {4000, 3000, 1000, 750, 0, 0, 1024, 768, true},
+        {3000, 4000, 750, 1000, 224, 0, 576, 768, false},
+        {1, 90'000'000, 1, 2000, 511, 0, 1, 768, false},
     };
     for (const Case& c : cases) {
-        const test::Image image = test::patternImage(c.width / 4, c.height / 4);
+        const test::Image image = test::patternImage(c.imageWidth, c.imageHeight);
         LargePictureLoader large(image, c.width, c.height);
         FittingLoader fitting(large);
         for (int row = 0; row < effectCount; ++row) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -253,6 +254,82 @@ TEST(PictureHeader, MalformedStructure) {
         {"JPEG XL container without a codestream", std::string("\0\0\0\x0CJXL \r\n\x87\n", 12) + box("ftyp", "jxl "), damaged},
     };
     for (const auto& c : table) EXPECT_EQ(read(c.bytes).status, c.want) << c.label;
+}
+
+// The bytes as a file the reader fetches in pieces; what it hands out is counted,
+// and nothing from `unreadableFrom` on can be read.
+class PieceFile : public PictureBytes {
+public:
+    explicit PieceFile(std::string bytes, std::uint64_t unreadableFrom = UINT64_MAX)
+        : bytes_(std::move(bytes)), unreadableFrom_(unreadableFrom) {}
+    std::uint64_t size() const override { return bytes_.size(); }
+    bool fetch(std::uint64_t at, std::size_t count, unsigned char* out) override {
+        EXPECT_LE(at + count, bytes_.size());
+        fetched += count;
+        if (at + count > unreadableFrom_) return false;
+        std::memcpy(out, bytes_.data() + at, count);
+        return true;
+    }
+    std::uint64_t fetched = 0;
+
+private:
+    std::string bytes_;
+    std::uint64_t unreadableFrom_;
+};
+
+TEST(PictureHeader, AFileFetchedInPiecesGivesWhatItsBytesInMemoryGive) {
+    for (const Case& c : cases()) {
+        PieceFile file(c.sample.bytes);
+        const PictureHeader pieces = readPictureHeader(file), whole = read(c.sample.bytes);
+        EXPECT_EQ(pieces.status, whole.status) << c.label;
+        EXPECT_EQ(pieces.format, whole.format) << c.label;
+        EXPECT_EQ(pieces.width, whole.width) << c.label;
+        EXPECT_EQ(pieces.height, whole.height) << c.label;
+    }
+}
+
+// Where formats keep their size far into the file: each is found by fetching a
+// small part of it, and what lies past the bound, or cannot be read, leaves the
+// header damaged (or, for a signature that cannot be read, unknown).
+TEST(PictureHeader, AFileFetchedInPiecesIsReadWhereTheSizeIsWithinABound) {
+    const std::string pixels(3u << 20, '\x5A');
+    const std::string tiffAtEnd = std::string("II*\0", 4) + le(8 + pixels.size(), 4) + pixels + le(2, 2) +
+                                  le(256, 2) + le(4, 2) + le(1, 4) + le(4000, 4) + le(257, 2) + le(3, 2) + le(1, 4) +
+                                  le(3000, 4) + le(0, 4);
+    std::string largeSegments = "\xFF\xD8";
+    for (int i = 0; i < 12; ++i) largeSegments += "\xFF\xE2" + be(65535, 2) + std::string(65533, '\x11');
+    const std::string jpegAfterSegments = largeSegments + jpeg(6000, 4000).bytes.substr(2);
+    const std::string mdatFirst = box("ftyp", "heic" + be(0, 4) + "mif1") + box("mdat", pixels) +
+                                  box("meta", be(0, 4) + box("iprp", box("ipco", ispe(8000, 6000))));
+    const std::string jxlAfterExif = std::string("\0\0\0\x0CJXL \r\n\x87\n", 12) + box("Exif", pixels) +
+                                     box("jxlc", jxlSizeHeader(2000, 1500, 0) + std::string(20, '\x33'));
+    std::string longComment = "GIF89a" + le(10, 2) + le(10, 2) + std::string("\0\0\0", 3) + "\x21\xFE";
+    for (int i = 0; i < 8000; ++i) longComment += "\xFF" + std::string(255, 'c');
+    longComment += std::string("\0\x2C", 2) + le(0, 2) + le(0, 2) + le(10, 2) + le(10, 2) + std::string(1, '\0');
+    struct {
+        const char* label;
+        std::string bytes;
+        std::uint64_t unreadableFrom;
+        HeaderStatus status;
+        std::uint64_t width, height;
+    } table[] = {
+        {"TIFF with its directory after the pixels", tiffAtEnd, UINT64_MAX, sized, 4000, 3000},
+        {"JPEG frame after 768 KB of profile segments", jpegAfterSegments, UINT64_MAX, sized, 6000, 4000},
+        {"HEIF meta box after the media data", mdatFirst, UINT64_MAX, sized, 8000, 6000},
+        {"JPEG XL codestream after a large Exif box", jxlAfterExif, UINT64_MAX, sized, 2000, 1500},
+        {"GIF image after 2 MB of comment, past the bound", longComment, UINT64_MAX, damaged, 0, 0},
+        {"TIFF whose directory cannot be read", tiffAtEnd, 1u << 20, damaged, 0, 0},
+        {"a file that cannot be read", tiffAtEnd, 0, HeaderStatus::unknownFormat, 0, 0},
+    };
+    for (const auto& c : table) {
+        PieceFile file(c.bytes, c.unreadableFrom);
+        const PictureHeader h = readPictureHeader(file);
+        EXPECT_EQ(h.status, c.status) << c.label;
+        EXPECT_EQ(h.width, c.width) << c.label;
+        EXPECT_EQ(h.height, c.height) << c.label;
+        EXPECT_LE(file.fetched, maxHeaderBytesRead) << c.label;
+    }
+    EXPECT_EQ(read(longComment).status, sized) << "the same GIF in memory";
 }
 
 TEST(PictureHeader, PixelCap) {

@@ -119,7 +119,8 @@ TEST(RenderMapping, SourceOutsideThePictureLeavesTheSurfaceAndClippingIsSafe) {
 
 TEST(NaturalSize, NinetySixPixelsPerInchRounded) {
     for (auto [pixels, himetric] : std::vector<std::pair<std::int32_t, std::int32_t>>{
-             {0, 0}, {1, 26}, {96, 2540}, {320, 8467}, {1920, 50800}, {30000, 793750}})
+             {0, 0}, {1, 26}, {96, 2540}, {320, 8467}, {1920, 50800}, {30000, 793750}, {81164736, 2147483640},
+             {81164737, 2147483647}, {90000000, 2147483647}, {2147483647, 2147483647}})
         EXPECT_EQ(himetricFromPixels(pixels), himetric) << pixels;
 }
 

@@ -25,9 +25,11 @@
 // - A colour profile is not applied here but handed on in iccProfile, and an
 //   orientation tag (JPEG's EXIF, TIFF's own) in orientation, for the caller to
 //   apply (colour_profile.h, orientation.h).
-// - Safe in a sandbox: no decoder opens a file, creates a socket, starts a process
-//   or writes to the terminal; HEIF, AVIF, JPEG XL and WebP decode with at most
-//   two threads.
+// - Safe in a sandbox: no decoder opens a file of its own, creates a socket,
+//   starts a process or writes to the terminal; HEIF, AVIF, JPEG XL and WebP
+//   decode with at most two threads. (The C library's allocator may still try to
+//   open a file under /proc from any of them, which a filter must refuse, not
+//   punish.)
 // - The natural size in HIMETRIC is not decided here: the loader applies the
 //   96-pixels-per-inch rule to width and height, whatever density the file states.
 #pragma once

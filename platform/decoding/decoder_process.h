@@ -5,14 +5,29 @@
 // Contract:
 // - start() runs the helper and waits for it to say it is locked down. Its
 //   answer tells a helper that runs from one that cannot lock itself down (the
-//   kernel has no seccomp) or cannot be run at all; the caller decides what then.
-// - decode() hands an open regular file over, raises the helper's CPU limit by
-//   the budget's CPU seconds and waits at most its wall time. The helper's death,
-//   a filter's kill, a limit, the time limit, a stop request (its wake descriptor
-//   becoming readable, which `whileWaiting`, when given, may cause: it is called
-//   about every 50 ms of the wait) and anything the helper says that does not
-//   make sense all give nothing, and end the helper: the next start() makes
-//   another. A refused picture leaves it running.
+//   kernel has no seccomp) or cannot be run at all; a helper that does not answer
+//   in time is ended and counts as one that cannot be run this time. The caller
+//   decides what then.
+// - The helper reads and writes nothing of the show's but its socket and the
+//   files handed to it: its standard streams are /dev/null.
+// - decode() hands an open regular file over with a request number of its own,
+//   limits the helper's CPU time and waits at most the budget's wall time,
+//   stretched up to four times on a machine whose load average says each
+//   processor is shared by that many runnable tasks. The soft CPU limit covers
+//   the budget's CPU seconds on top of what the helper has used, and at most
+//   cpuHeadroomSeconds more; the hard limit is one second above it, so a helper
+//   that keeps SIGXCPU from ending it is killed by the kernel a second later.
+//   The helper's death, a filter's kill, a limit, the time limit, a stop
+//   request (its wake descriptor becoming readable, which `whileWaiting`, when
+//   given, may cause: it is called about every 50 ms of the wait), an answer for
+//   another request and anything else the helper says that does not make sense
+//   all give nothing, and end the helper: the next start() makes another. A
+//   refused picture leaves it running.
+// - The helper is watched between pictures too: after every answer and while it
+//   decodes, more than maxHelperThreads threads ends it; before the next picture,
+//   a helper that spoke out of turn, used CPU time while it had nothing to do,
+//   or whose hard CPU limit leaves too little for the picture's budget is replaced
+//   by a new one first, which costs that picture nothing.
 // - Pixels come back in a SharedPixels buffer that the show makes and seals
 //   against resizing; decode() may replace the one it is given by a larger one.
 //   What the buffer's pixels are is the helper's word: any value is a colour.
@@ -24,12 +39,14 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
 
 #include "platform/decoding/decoder_sandbox.h"
+#include "platform/decoding/decoder_wire.h"
 
 namespace vellora::linux_platform {
 
@@ -55,9 +72,17 @@ private:
     std::uint32_t id_;
 };
 
-// The budget for the picture in the open file, by the size its header claims in
-// the file's first 256 KB; the offset the helper reads from does not move.
+// The budget for the picture in the open file, by the size its header claims
+// wherever in the file the format keeps it (the header reader reads at most
+// maxHeaderBytesRead of it); the offset the helper reads from does not move.
 DecodeBudget budgetForPictureFile(int fileDescriptor, std::uint64_t fileBytes);
+
+// The helper's own thread, the two that a decoder (libjxl, libheif, libavif,
+// libwebp) or the colour conversion adds at most, and room to spare.
+inline constexpr int maxHelperThreads = 8;
+// CPU seconds the soft limit may give beyond a picture's budget, so that one
+// helper serves a run of pictures before its hard limit makes it be replaced.
+inline constexpr std::uint64_t cpuHeadroomSeconds = 5;
 
 class DecoderProcess {
 public:
@@ -84,12 +109,25 @@ public:
     void end(bool stopping = false);
 
 private:
-    void raiseCpuLimit(std::uint64_t seconds) const;
+    enum class Wait { message, gone, timedOut, stopped };
+    Wait waitFor(std::chrono::steady_clock::time_point deadline, int stopDescriptor, void (*whileWaiting)()) const;
+    bool receive(std::chrono::steady_clock::time_point deadline, int stopDescriptor, wire::Message& message,
+                 void (*whileWaiting)() = nullptr) const;
+    bool answersFor(const wire::Message& answer) const { return answer.request == request_; }
+    bool fitForAnotherPicture(const DecodeBudget& budget) const;
+    bool limitCpu(const DecodeBudget& budget) const;
+    std::optional<std::uint64_t> cpuNanoseconds() const;
+    std::optional<Size> exchange(int fileDescriptor, std::uint64_t fileBytes, bool upright, const DecodeBudget& budget,
+                                 std::shared_ptr<SharedPixels>& buffer, int stopDescriptor, void (*whileWaiting)());
 
     std::string program_;
     pid_t pid_ = -1;
     pid_t killed_ = -1;
     int socket_ = -1;
+    std::uint32_t request_ = 0;
+    // Pictures the running helper was asked for, and its CPU time after its last answer.
+    std::uint32_t served_ = 0;
+    std::uint64_t cpuAfterAnswer_ = 0;
 };
 
 }  // namespace vellora::linux_platform

@@ -14,6 +14,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
+#include <iterator>
 #include <new>
 #include <vector>
 
@@ -49,7 +51,10 @@ bool applyLimits() {
 }
 
 struct Filter {
-    scmp_filter_ctx context = seccomp_init(SCMP_ACT_KILL_PROCESS);
+    // What no rule names is refused with ENOSYS, as a kernel without the call
+    // would: a library that probes the system (its memory, its processors, a
+    // file under /proc) gets an error, not a killed process.
+    scmp_filter_ctx context = seccomp_init(SCMP_ACT_ERRNO(ENOSYS));
     ~Filter() {
         if (context) seccomp_release(context);
     }
@@ -58,34 +63,88 @@ struct Filter {
     Filter& operator=(const Filter&) = delete;
 };
 
+// A system call that this architecture lacks is simply not added.
+bool addRule(scmp_filter_ctx filter, std::uint32_t action, int call, std::initializer_list<scmp_arg_cmp> arguments) {
+    return call < 0 || seccomp_rule_add_array(filter, action, call, static_cast<unsigned>(arguments.size()),
+                                              arguments.size() ? arguments.begin() : nullptr) == 0;
+}
+
+bool addRules(scmp_filter_ctx filter, std::uint32_t action, std::initializer_list<int> calls) {
+    return std::all_of(calls.begin(), calls.end(), [&](int call) { return addRule(filter, action, call, {}); });
+}
+
 // What decoding from memory needs, with threads for the decoders that use them:
 // memory (never executable), the descriptors it was given, futexes, clocks,
-// and the thread calls of the C library (signal handlers of its own, thread
-// names). A system call that this architecture lacks is simply not added.
-bool buildFilter(scmp_filter_ctx filter) {
-    const int plain[] = {
-        SCMP_SYS(read), SCMP_SYS(readv), SCMP_SYS(pread64), SCMP_SYS(lseek), SCMP_SYS(fstat), SCMP_SYS(close),
-        SCMP_SYS(munmap), SCMP_SYS(mremap), SCMP_SYS(madvise), SCMP_SYS(brk), SCMP_SYS(futex),
-        SCMP_SYS(exit), SCMP_SYS(exit_group), SCMP_SYS(rt_sigreturn), SCMP_SYS(rt_sigprocmask),
-        SCMP_SYS(restart_syscall), SCMP_SYS(clock_gettime), SCMP_SYS(clock_nanosleep), SCMP_SYS(nanosleep),
-        SCMP_SYS(sched_yield), SCMP_SYS(getrandom), SCMP_SYS(set_robust_list), SCMP_SYS(rseq), SCMP_SYS(gettid),
-        SCMP_SYS(getpid), SCMP_SYS(sched_getaffinity), SCMP_SYS(sysinfo), SCMP_SYS(rt_sigaction), SCMP_SYS(sigaltstack),
-    };
-    for (int call : plain)
-        if (call >= 0 && seccomp_rule_add(filter, SCMP_ACT_ALLOW, call, 0) != 0) return false;
+// the thread calls of the C library (signal handlers of its own, thread names),
+// and looking at its own limits, which is how the C library's getrlimit asks.
+bool allowDecoding(scmp_filter_ctx filter) {
     const scmp_arg_cmp notExecutable = SCMP_A2(SCMP_CMP_MASKED_EQ, PROT_EXEC, 0);
     const scmp_arg_cmp onOwnSocket = SCMP_A0(SCMP_CMP_EQ, wire::decoderSocket);
     const scmp_arg_cmp aThread = SCMP_A0(SCMP_CMP_MASKED_EQ, CLONE_THREAD, CLONE_THREAD);
-    const scmp_arg_cmp naming = SCMP_A0(SCMP_CMP_EQ, PR_SET_NAME);
-    // The C library tries clone3 first, whose flags a filter cannot see, and
-    // falls back to clone when it is missing.
-    return seccomp_rule_add(filter, SCMP_ACT_ALLOW, SCMP_SYS(mmap), 1, notExecutable) == 0 &&
-           seccomp_rule_add(filter, SCMP_ACT_ALLOW, SCMP_SYS(mprotect), 1, notExecutable) == 0 &&
-           seccomp_rule_add(filter, SCMP_ACT_ALLOW, SCMP_SYS(recvmsg), 1, onOwnSocket) == 0 &&
-           seccomp_rule_add(filter, SCMP_ACT_ALLOW, SCMP_SYS(sendmsg), 1, onOwnSocket) == 0 &&
-           seccomp_rule_add(filter, SCMP_ACT_ALLOW, SCMP_SYS(clone), 1, aThread) == 0 &&
-           seccomp_rule_add(filter, SCMP_ACT_ALLOW, SCMP_SYS(prctl), 1, naming) == 0 &&
-           seccomp_rule_add(filter, SCMP_ACT_ERRNO(ENOSYS), SCMP_SYS(clone3), 0) == 0;
+    const scmp_arg_cmp notCpuLimitSignal = SCMP_A0(SCMP_CMP_NE, SIGXCPU);
+    return addRules(filter, SCMP_ACT_ALLOW,
+                    {SCMP_SYS(read), SCMP_SYS(readv), SCMP_SYS(pread64), SCMP_SYS(lseek), SCMP_SYS(fstat),
+                     SCMP_SYS(close), SCMP_SYS(munmap), SCMP_SYS(mremap), SCMP_SYS(madvise), SCMP_SYS(brk),
+                     SCMP_SYS(futex), SCMP_SYS(exit), SCMP_SYS(exit_group), SCMP_SYS(rt_sigreturn),
+                     SCMP_SYS(rt_sigprocmask), SCMP_SYS(restart_syscall), SCMP_SYS(clock_gettime),
+                     SCMP_SYS(clock_nanosleep), SCMP_SYS(nanosleep), SCMP_SYS(sched_yield), SCMP_SYS(getrandom),
+                     SCMP_SYS(set_robust_list), SCMP_SYS(rseq), SCMP_SYS(gettid), SCMP_SYS(getpid),
+                     SCMP_SYS(sched_getaffinity), SCMP_SYS(sysinfo), SCMP_SYS(sigaltstack)}) &&
+           addRule(filter, SCMP_ACT_ALLOW, SCMP_SYS(mmap), {notExecutable}) &&
+           addRule(filter, SCMP_ACT_ALLOW, SCMP_SYS(mprotect), {notExecutable}) &&
+           addRule(filter, SCMP_ACT_ALLOW, SCMP_SYS(recvmsg), {onOwnSocket}) &&
+           addRule(filter, SCMP_ACT_ALLOW, SCMP_SYS(sendmsg), {onOwnSocket}) &&
+           addRule(filter, SCMP_ACT_ALLOW, SCMP_SYS(clone), {aThread}) &&
+           addRule(filter, SCMP_ACT_ALLOW, SCMP_SYS(prctl), {SCMP_A0(SCMP_CMP_EQ, PR_SET_NAME)}) &&
+           addRule(filter, SCMP_ACT_ALLOW, SCMP_SYS(rt_sigaction), {notCpuLimitSignal}) &&
+           addRule(filter, SCMP_ACT_ALLOW, SCMP_SYS(prlimit64), {SCMP_A2(SCMP_CMP_EQ, 0)});
+}
+
+// Files and what the system says about itself are refused as a locked-down user
+// would be: the C library's allocator, for one, reads
+// /proc/sys/vm/overcommit_memory the first time a thread's heap shrinks.
+bool refuseFiles(scmp_filter_ctx filter) {
+    return addRules(filter, SCMP_ACT_ERRNO(EACCES),
+                    {SCMP_SYS(open), SCMP_SYS(openat), SCMP_SYS(openat2), SCMP_SYS(creat), SCMP_SYS(stat),
+                     SCMP_SYS(lstat), SCMP_SYS(newfstatat), SCMP_SYS(statx), SCMP_SYS(access), SCMP_SYS(faccessat),
+                     SCMP_SYS(faccessat2), SCMP_SYS(readlink), SCMP_SYS(readlinkat), SCMP_SYS(statfs),
+                     SCMP_SYS(fstatfs), SCMP_SYS(getdents64)});
+}
+
+// What only an attacker needs ends the process: running programs, other
+// processes, the network, executable memory, the kernel's attack surface beyond
+// decoding, writing anywhere but the socket, and undoing the CPU limit.
+bool killAttacks(scmp_filter_ctx filter) {
+    const scmp_arg_cmp executable = SCMP_A2(SCMP_CMP_MASKED_EQ, PROT_EXEC, PROT_EXEC);
+    const scmp_arg_cmp notOwnSocket = SCMP_A0(SCMP_CMP_NE, wire::decoderSocket);
+    const scmp_arg_cmp aProcess = SCMP_A0(SCMP_CMP_MASKED_EQ, CLONE_THREAD, 0);
+    const int writes[] = {SCMP_SYS(write), SCMP_SYS(writev), SCMP_SYS(pwrite64), SCMP_SYS(pwritev), SCMP_SYS(pwritev2),
+                          SCMP_SYS(sendmsg)};
+    return addRules(filter, SCMP_ACT_KILL_PROCESS,
+                    {SCMP_SYS(execve), SCMP_SYS(execveat), SCMP_SYS(fork), SCMP_SYS(vfork), SCMP_SYS(ptrace),
+                     SCMP_SYS(process_vm_readv), SCMP_SYS(process_vm_writev), SCMP_SYS(kill), SCMP_SYS(tkill),
+                     SCMP_SYS(tgkill), SCMP_SYS(pidfd_open), SCMP_SYS(pidfd_getfd), SCMP_SYS(pidfd_send_signal),
+                     SCMP_SYS(socket), SCMP_SYS(socketpair), SCMP_SYS(connect), SCMP_SYS(bind), SCMP_SYS(listen),
+                     SCMP_SYS(accept), SCMP_SYS(accept4), SCMP_SYS(sendto), SCMP_SYS(sendmmsg),
+                     SCMP_SYS(recvfrom), SCMP_SYS(recvmmsg), SCMP_SYS(sendfile), SCMP_SYS(splice), SCMP_SYS(tee),
+                     SCMP_SYS(vmsplice), SCMP_SYS(copy_file_range), SCMP_SYS(io_uring_setup),
+                     SCMP_SYS(io_uring_enter), SCMP_SYS(io_uring_register), SCMP_SYS(bpf),
+                     SCMP_SYS(perf_event_open), SCMP_SYS(userfaultfd), SCMP_SYS(unshare), SCMP_SYS(setns),
+                     SCMP_SYS(mount), SCMP_SYS(keyctl), SCMP_SYS(add_key), SCMP_SYS(request_key),
+                     SCMP_SYS(pkey_mprotect), SCMP_SYS(memfd_create), SCMP_SYS(setrlimit)}) &&
+           addRule(filter, SCMP_ACT_KILL_PROCESS, SCMP_SYS(prlimit64), {SCMP_A2(SCMP_CMP_NE, 0)}) &&
+           addRule(filter, SCMP_ACT_KILL_PROCESS, SCMP_SYS(mmap), {executable}) &&
+           addRule(filter, SCMP_ACT_KILL_PROCESS, SCMP_SYS(mprotect), {executable}) &&
+           addRule(filter, SCMP_ACT_KILL_PROCESS, SCMP_SYS(clone), {aProcess}) &&
+           addRule(filter, SCMP_ACT_KILL_PROCESS, SCMP_SYS(rt_sigaction), {SCMP_A0(SCMP_CMP_EQ, SIGXCPU)}) &&
+           std::all_of(std::begin(writes), std::end(writes),
+                       [&](int call) { return addRule(filter, SCMP_ACT_KILL_PROCESS, call, {notOwnSocket}); });
+}
+
+// The C library tries clone3 first, whose flags a filter cannot see, and falls
+// back to clone when the filter's ENOSYS says it is missing.
+bool buildFilter(scmp_filter_ctx filter) {
+    return allowDecoding(filter) && refuseFiles(filter) && killAttacks(filter);
 }
 
 // A shared pixel buffer of the show's, mapped for writing while the decoder has it.
@@ -152,6 +211,7 @@ public:
                 if (fd >= 0) close(fd);
             return false;
         }
+        request_ = request.request;
         // Without a buffer the show still shows the pixels of the last one: it is not ours to write.
         if (fds[1] >= 0) buffer_.adopt(fds[1], request.bufferId, request.bufferBytes);
         else buffer_.release();
@@ -160,29 +220,32 @@ public:
         if (!decoded) return reply(wire::Kind::failed);
         const std::uint64_t needed = image_.pixels.size() * sizeof(std::uint32_t);
         if (!buffer_.holds(needed)) {
-            wire::Message ask;
-            ask.kind = wire::Kind::needBuffer;
+            wire::Message ask = answer(wire::Kind::needBuffer);
             ask.bytes = needed;
             if (!wire::sendMessage(wire::decoderSocket, ask)) return false;
-            wire::Message answer;
-            if (!wire::receiveMessage(wire::decoderSocket, answer, fds, ended)) return false;
-            if (answer.kind != wire::Kind::buffer || fds[0] < 0 || fds[1] >= 0) return false;
-            if (!buffer_.adopt(fds[0], answer.bufferId, answer.bufferBytes) || !buffer_.holds(needed)) return reply(wire::Kind::failed);
+            wire::Message handed;
+            if (!wire::receiveMessage(wire::decoderSocket, handed, fds, ended)) return false;
+            if (handed.kind != wire::Kind::buffer || handed.request != request_ || fds[0] < 0 || fds[1] >= 0)
+                return false;
+            if (!buffer_.adopt(fds[0], handed.bufferId, handed.bufferBytes) || !buffer_.holds(needed))
+                return reply(wire::Kind::failed);
         }
         std::memcpy(buffer_.data(), image_.pixels.data(), needed);
-        wire::Message done;
-        done.kind = wire::Kind::decoded;
+        wire::Message done = answer(wire::Kind::decoded);
         done.width = image_.width;
         done.height = image_.height;
         return wire::sendMessage(wire::decoderSocket, done);
     }
 
 private:
-    bool reply(wire::Kind kind) {
+    wire::Message answer(wire::Kind kind) const {
         wire::Message message;
         message.kind = kind;
-        return wire::sendMessage(wire::decoderSocket, message);
+        message.request = request_;
+        return message;
     }
+
+    bool reply(wire::Kind kind) { return wire::sendMessage(wire::decoderSocket, answer(kind)); }
 
     // Memory that runs out anywhere on the way fails the picture, not the process.
     bool decode(int fd, std::uint64_t size, bool upright) {
@@ -204,6 +267,7 @@ private:
     }
 
     DecodeHook hook_;
+    std::uint32_t request_ = 0;
     std::vector<unsigned char> bytes_;
     DecodedImage image_;
     Buffer buffer_;

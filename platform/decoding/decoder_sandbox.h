@@ -5,12 +5,21 @@
 // - lockDown runs before the process reads any byte of a picture, in this order:
 //   no new privileges; resource limits (the address space the pixel cap needs
 //   and no more, CPU seconds for the first picture, no core dumps, no file
-//   growth, a handful of descriptors); then a seccomp filter that allows only
-//   what decoding from memory needs, with up to a few threads, and kills the
-//   process on anything else (opening files, sockets, other processes...).
+//   growth, a handful of descriptors); then a seccomp filter that allows what
+//   decoding from memory needs, with threads. What a library may ask on the way
+//   without harm (opening or examining a file, reading a link, what the system
+//   says about itself) is refused with an error (EACCES for files, ENOSYS for
+//   the rest), so the library carries on without it. What only an attacker needs
+//   kills the process: running a program, starting a process, signalling or
+//   tracing one, sockets and the network, executable memory, writing to any
+//   descriptor but the socket, changing SIGXCPU's handling or a resource limit,
+//   and the kernel interfaces that reach past the filter (io_uring, bpf...).
 //   Only the socket wire::decoderSocket can be read or written as a socket.
+// - The CPU limit's hard value is left to the show, which sets both values
+//   before each picture (decoder_process.h).
 // - serveShow answers the show's requests on that socket until the show closes
-//   it. It never throws; a picture that cannot be had in memory is failed.
+//   it, each answer with the number of the request it answers. It never throws;
+//   a picture that cannot be had in memory is failed.
 // - `beforeDecoding`, when given, sees each file's bytes first (test builds make
 //   the decoder misbehave on marker files with it).
 #pragma once
@@ -25,8 +34,9 @@ namespace vellora::linux_platform {
 // What the show allows the helper for one picture: the CPU seconds it adds to its
 // limit, and how long it waits. Both grow with the pixels the file's header claims,
 // which the cap bounds: a 48-megapixel HEIC takes 6 s and 6.5 CPU seconds on a quiet
-// 2-core machine, several times that under load. A file that claims no size gets
-// what a 12-megapixel picture of any format needs on a slow machine.
+// 2-core machine, several times that under load (the show's wait stretches with
+// the load, decoder_process.h). A file that claims no size gets what a
+// 12-megapixel picture of any format needs on a slow machine.
 struct DecodeBudget {
     std::uint64_t cpuSeconds = 10;
     std::uint64_t wallMs = 5000;

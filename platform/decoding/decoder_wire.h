@@ -11,6 +11,10 @@
 //   sends buffer with a memfd of at least that many bytes and the decoder
 //   answers failed or decoded. A buffer's id tells the decoder whether it
 //   already has it mapped.
+// - Every decode carries a request number, new for each; buffer and every answer
+//   (needBuffer, decoded, failed) carry the number of the decode they belong to.
+//   The show takes an answer with another number, or one it did not ask for, as
+//   a broken decoder.
 // - decoded means: `width` × `height` pixels, 0xRRGGBB row-major, top row first,
 //   are at the start of the buffer sent with decode or after needBuffer; width
 //   and height are the natural size. A decode without a buffer means the show
@@ -28,7 +32,7 @@
 
 namespace vellora::linux_platform::wire {
 
-inline constexpr std::uint32_t magic = 0x564C4431;  // "VLD1"
+inline constexpr std::uint32_t magic = 0x564C4432;  // "VLD2"
 
 enum class Kind : std::uint32_t { hello = 1, decode, buffer, decoded, failed, needBuffer };
 enum class HelloStatus : std::uint32_t { lockedDown = 1, noSeccomp };
@@ -45,6 +49,8 @@ struct Message {
     std::uint32_t bufferId = 0;  // decode, buffer: which of the show's buffers comes with it
     std::uint64_t bytes = 0;
     std::uint64_t bufferBytes = 0;
+    std::uint32_t request = 0;  // decode, buffer and the answers: the decode's number
+    std::uint32_t unused = 0;   // keeps the message free of padding
 };
 
 // The decoder's end of the socket, in the decoder process.

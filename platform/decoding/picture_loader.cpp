@@ -72,11 +72,6 @@ std::string decoderProgram() {
     return path.substr(0, path.rfind('/') + 1) + "vellora-decoder";
 }
 
-void sayDecodingInProcess(const std::string& why) {
-    std::fprintf(stderr, "vellora: pictures are decoded inside the program, not in a locked-down process: %s\n",
-                 why.c_str());
-}
-
 class LinuxPictures : public PictureLoader {
 public:
     LinuxPictures() : decoder_(decoderProgram()) { stopDecodingWhen(stopRequested); }
@@ -88,7 +83,8 @@ public:
         try {
             const PictureFile file(path);
             if (!file) return nullptr;
-            std::unique_ptr<PixelPicture> picture = lockedDown() ? decodeInHelper(file) : decodeHere(file);
+            if (!decided_ && !decide()) return nullptr;
+            std::unique_ptr<PixelPicture> picture = inProcess_ ? decodeHere(file) : decodeInHelper(file);
             if (picture && readDatesTaken) picture->setDateTaken(dateTakenOfFile(file.descriptor()));
             return picture;
         } catch (const std::bad_alloc&) {
@@ -97,28 +93,32 @@ public:
     }
 
 private:
-    // Decided by the first picture: a helper that cannot be locked down, or run
-    // at all, leaves decoding to this process for the rest of the show. Later
-    // failures to start one fail their attempt only, so that a picture that
-    // kills helpers cannot bring decoding back into the show.
-    bool lockedDown() {
-        if (decided_) return helper_;
-        decided_ = true;
+    // Whether pictures are decoded in the helper is decided once, by what the
+    // system offers: a sanitizer build, a helper program that is not there or
+    // not executable, or a helper that finds no seccomp in the kernel leaves
+    // decoding to this process for the rest of the show, and says so. A helper
+    // that is slow to start, or fails to, decides nothing: the attempt fails (false)
+    // and the next one starts another, so that neither a loaded machine nor a
+    // picture that kills helpers can bring decoding back into the show.
+    bool decide() {
 #ifdef VELLORA_SANITIZED
-        sayDecodingInProcess("this is a sanitizer build");
-        return helper_ = false;
+        return decodeInProcess("this is a sanitizer build");
 #else
+        const std::string program = decoderProgram();
+        if (access(program.c_str(), X_OK) != 0) return decodeInProcess(program + " cannot be run");
         switch (decoder_.start(stopWakeDescriptor())) {
-        case DecoderProcess::Start::running: return helper_ = true;
-        case DecoderProcess::Start::noSeccomp: sayDecodingInProcess("this system has no seccomp"); break;
-        case DecoderProcess::Start::unavailable:
-            // A stop during the start decides nothing.
-            if (stopRequested()) return decided_ = false;
-            sayDecodingInProcess(decoderProgram() + " cannot be started");
-            break;
+        case DecoderProcess::Start::running: return decided_ = true;
+        case DecoderProcess::Start::noSeccomp: return decodeInProcess("this system has no seccomp");
+        case DecoderProcess::Start::unavailable: break;
         }
-        return helper_ = false;
+        return false;
 #endif
+    }
+
+    bool decodeInProcess(const std::string& why) {
+        std::fprintf(stderr, "vellora: pictures are decoded inside the program, not in a locked-down process: %s\n",
+                     why.c_str());
+        return decided_ = inProcess_ = true;
     }
 
     std::unique_ptr<PixelPicture> decodeInHelper(const PictureFile& file) {
@@ -156,7 +156,7 @@ private:
 
     DecoderProcess decoder_;
     bool decided_ = false;
-    bool helper_ = false;
+    bool inProcess_ = false;
     std::shared_ptr<SharedPixels> spareBuffer_;
     DecodedImage spare_;
 };

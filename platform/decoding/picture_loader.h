@@ -10,7 +10,8 @@
 //   maxPictureFileBytes, never a FIFO or device) and gives its pixels in sRGB,
 //   upright when asked, or nothing. It decodes in the helper wherever the
 //   kernel can lock one down; only a kernel without seccomp, a sanitizer build or
-//   a missing helper program decodes in the show, and that is said once.
+//   a missing helper program decodes in the show, and that is said once. A helper
+//   that is slow to start, or fails to, costs that attempt and is started again.
 // - A hostile file can at most cost its own attempt: whatever the helper does,
 //   the show gets a picture of the size it was told, or nothing.
 // - Pixels are 0xRRGGBB, row-major, top row first; sizes in HIMETRIC follow the

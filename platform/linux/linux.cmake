@@ -77,6 +77,8 @@ if(NOT VELLORA_FUZZ)
     # A decoder that misbehaves on marker files, for the tests of the decoder process only.
     add_executable(vellora-decoder-hooked tests/linux/hooked_decoder.cpp)
     target_link_libraries(vellora-decoder-hooked PRIVATE vellora_decoder_sandbox)
+    # Its messages pass through its own sendmsg first, so that it can answer twice.
+    target_link_options(vellora-decoder-hooked PRIVATE -Wl,--wrap=sendmsg)
     add_executable(vellora-folder-bench tools/folder_bench.cpp)
     target_link_libraries(vellora-folder-bench PRIVATE vellora_linux)
     add_executable(vellora-photos-bench tools/photos_bench.cpp)

@@ -3,6 +3,7 @@
 #include <poll.h>
 #include <time.h>
 
+#include "platform/messages.h"
 #include "shell/shell.h"
 
 namespace vellora::linux_platform {
@@ -15,6 +16,14 @@ std::uint64_t nowMs() {
 
 MessageResult dispatch(WindowHandle window, MessageId message, WParam wParam, LParam lParam) {
     return shellWindowProc(window, message, wParam, lParam);
+}
+
+bool MessageQueue::runDueTick(WindowHandle window) {
+    const std::optional<std::uintptr_t> due = timers.takeDue(nowMs());
+    if (!due) return false;
+    dispatch(window, msg::timer, *due, 0);
+    timers.tickEnded(*due, nowMs());
+    return true;
 }
 
 bool waitForDescriptor(int descriptor, int timeoutMs) {

@@ -32,6 +32,8 @@ struct MessageQueue {
     std::intptr_t quitCode = 0;
 
     bool ended(bool windowLost) const { return quitPosted || stopRequested() || windowLost; }
+    // Hands the tick of a timer that is due, if one is, to `window`; whether there was one.
+    bool runDueTick(WindowHandle window);
     // A stop signal or a lost window ends the show quietly, with 0.
     std::intptr_t exitCode(bool windowLost) const {
         return quitPosted && !stopRequested() && !windowLost ? quitCode : 0;

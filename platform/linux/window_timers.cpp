@@ -28,6 +28,13 @@ std::optional<std::uintptr_t> WindowTimers::takeDue(std::uint64_t nowMs) {
     return std::nullopt;
 }
 
+void WindowTimers::tickEnded(std::uintptr_t id, std::uint64_t nowMs) {
+    const auto timer = timers_.find(id);
+    if (timer == timers_.end()) return;
+    Timer& t = timer->second;
+    if (t.deadline <= nowMs) t.deadline = nowMs + t.period;
+}
+
 int WindowTimers::millisecondsToNext(std::uint64_t nowMs) const {
     if (timers_.empty()) return -1;
     std::uint64_t next = UINT64_MAX;

@@ -5,7 +5,12 @@
 // period is at least minimumPeriodMs, as on Windows. An expiry is only noticed
 // when the loop asks (takeDue), so a tick runs to completion first, and however
 // many periods passed meanwhile, at most one tick is pending: after it the timer
-// waits for its next period boundary. Times are milliseconds of a monotonic clock.
+// waits for its next period boundary. Unlike Windows, a tick that ends after the
+// timer's next expiry (it overran its period: a slow picture, a decoder that had
+// to be stopped) restarts the period where it ends, when the loop says so
+// (tickEnded): the picture that tick showed stays up for a whole period instead
+// of being cleared at once by the pending tick. Times are milliseconds of a
+// monotonic clock.
 #pragma once
 
 #include <cstdint>
@@ -24,6 +29,8 @@ public:
     void dropPending(std::uint64_t nowMs);
     // A timer that is due, its expiry consumed; nothing when none is due.
     std::optional<std::uintptr_t> takeDue(std::uint64_t nowMs);
+    // The tick of timer `id` ended at `nowMs`.
+    void tickEnded(std::uintptr_t id, std::uint64_t nowMs);
     // Milliseconds until a timer is due (0 when one is), or -1 when none runs.
     int millisecondsToNext(std::uint64_t nowMs) const;
 

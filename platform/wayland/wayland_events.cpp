@@ -168,11 +168,7 @@ bool handleOne() {
     if (!loop.input.empty() || !loop.posted.empty()) return true;
     applyPendingResizes();
     if (loop.destroyed) return false;
-    if (const std::optional<std::uintptr_t> due = loop.timers.takeDue(nowMs())) {
-        dispatch(loop.show, msg::timer, *due, 0);
-        return true;
-    }
-    return false;
+    return loop.runDueTick(loop.show);
 }
 
 namespace {

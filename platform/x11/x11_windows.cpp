@@ -214,11 +214,7 @@ bool handleOne() {
         return true;
     }
     if (loop.show.destroyed) return false;
-    if (const std::optional<std::uintptr_t> due = loop.timers.takeDue(nowMs())) {
-        dispatch(loop.show.xid, msg::timer, *due, 0);
-        return true;
-    }
-    return false;
+    return loop.runDueTick(loop.show.xid);
 }
 
 namespace {

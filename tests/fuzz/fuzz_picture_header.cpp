@@ -1,10 +1,31 @@
 // The picture-header reader on any bytes.
 #include <cstdint>
+#include <cstring>
 
 #include "platform/picture_header.h"
 #include "tests/fuzz/fuzz_support.h"
 
 using namespace vellora;
+
+namespace {
+
+// The same bytes as a file the reader fetches piece by piece.
+class FetchedFile : public PictureBytes {
+public:
+    FetchedFile(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+    std::uint64_t size() const override { return size_; }
+    bool fetch(std::uint64_t at, std::size_t count, unsigned char* out) override {
+        fuzz::require(at <= size_ && count <= size_ - at, "a fetch stays inside the file");
+        std::memcpy(out, data_ + at, count);
+        return true;
+    }
+
+private:
+    const std::uint8_t* data_;
+    std::size_t size_;
+};
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const PictureHeader whole = readPictureHeader(data, size);
@@ -23,6 +44,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (front.status == HeaderStatus::sized)
         fuzz::require(front.format == whole.format && front.width == whole.width && front.height == whole.height,
                       "more bytes after the header change nothing");
+    // Far below the reader's bound, a file fetched in pieces gives what its bytes in memory give.
+    FetchedFile file(data, size);
+    const PictureHeader fetched = readPictureHeader(file);
+    fuzz::require(fetched.status == whole.status && fetched.format == whole.format && fetched.width == whole.width &&
+                      fetched.height == whole.height,
+                  "a file fetched in pieces reads as its bytes in memory");
     exceedsPixelCap(whole.width, whole.height);
     return 0;
 }

@@ -1,15 +1,18 @@
-// The show's side of the decoder's socket: a broken or hostile peer never leaves
-// a descriptor open in the show, and only whole messages count.
+// The show's side of the decoder process: on its socket a broken or hostile peer
+// never leaves a descriptor open in the show, and only whole messages count; a
+// picture's budget follows the size its file claims, wherever the file keeps it.
 #include <gtest/gtest.h>
 
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "platform/decoding/decoder_process.h"
 #include "platform/decoding/decoder_wire.h"
 
 namespace vellora::linux_platform {
@@ -91,6 +94,46 @@ TEST(DecoderWire, OnlyWholeMessagesCountAndNoDescriptorIsLeft) {
         EXPECT_FALSE(wire::receiveMessage(ends[0], got, fds, ended)) << c.name;
         EXPECT_TRUE(ended) << c.name << ": the end of the stream";
         close(ends[0]);
+    }
+}
+
+std::string littleEndian(std::uint64_t value, int bytes) {
+    std::string out;
+    for (int i = 0; i < bytes; ++i) out.push_back(static_cast<char>(value >> (8 * i)));
+    return out;
+}
+
+// Read from the file the decoder gets, whose offset must stay at its start.
+TEST(DecodeBudget, FollowsTheSizeTheFileClaimsWhereverItKeepsIt) {
+    const std::string pixels(3u << 20, '\x5A');
+    const std::string tiffAtEnd = std::string("II*\0", 4) + littleEndian(8 + pixels.size(), 4) + pixels +
+                                  littleEndian(2, 2) + littleEndian(256, 2) + littleEndian(4, 2) + littleEndian(1, 4) +
+                                  littleEndian(4000, 4) + littleEndian(257, 2) + littleEndian(4, 2) +
+                                  littleEndian(1, 4) + littleEndian(3000, 4) + littleEndian(0, 4);
+    std::string jpegAfterSegments = "\xFF\xD8";
+    for (int i = 0; i < 6; ++i) jpegAfterSegments += std::string("\xFF\xE2\xFF\xFF", 4) + std::string(65533, '\x11');
+    jpegAfterSegments += std::string("\xFF\xC0\0\x11\x08\x0F\xA0\x17\x70", 9) + std::string(12, '\x01');
+    const struct {
+        const char* label;
+        std::string bytes;
+        std::uint64_t pixels;
+    } cases[] = {
+        {"TIFF with its directory after 3 MB of pixels", tiffAtEnd, 4000 * 3000},
+        {"JPEG frame after 384 KB of profile segments", jpegAfterSegments, 6000 * 4000},
+        {"a file that claims no size", std::string(1000, 'x'), 0},
+    };
+    for (const auto& c : cases) {
+        FILE* file = std::tmpfile();
+        ASSERT_TRUE(file);
+        ASSERT_EQ(std::fwrite(c.bytes.data(), 1, c.bytes.size(), file), c.bytes.size());
+        ASSERT_EQ(std::fflush(file), 0);
+        const int fd = fileno(file);
+        ASSERT_EQ(lseek(fd, 0, SEEK_SET), 0);
+        const DecodeBudget budget = budgetForPictureFile(fd, c.bytes.size()), wanted = decodeBudgetFor(c.pixels);
+        EXPECT_EQ(budget.cpuSeconds, wanted.cpuSeconds) << c.label;
+        EXPECT_EQ(budget.wallMs, wanted.wallMs) << c.label;
+        EXPECT_EQ(lseek(fd, 0, SEEK_CUR), 0) << c.label;
+        std::fclose(file);
     }
 }
 

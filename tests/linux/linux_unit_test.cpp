@@ -433,7 +433,7 @@ TEST(CommandLine, AListOnStandardInputEndsAtAWholeLine) {
 
 TEST(WindowTimers, PeriodicWithAtMostOnePendingTick) {
     // Each step: at time T, either ask for a due timer (expecting one or none), or act.
-    enum Op { take, set1000, set1, kill, drop };
+    enum Op { take, set1000, set1, kill, drop, end };
     struct Step {
         std::uint64_t at;
         Op op;
@@ -456,6 +456,13 @@ TEST(WindowTimers, PeriodicWithAtMostOnePendingTick) {
         {"a killed timer never comes", {{0, set1000}, {500, kill}, {5000, take, false}}},
         {"a dropped expiry waits for the next boundary",
          {{0, set1000}, {2500, drop}, {2500, take, false}, {2999, take, false}, {3000, take, true}}},
+        {"a tick that ends within its period keeps the period",
+         {{0, set1000}, {1000, take, true}, {1900, end}, {1999, take, false}, {2000, take, true}}},
+        {"a tick that overran its period: the next one a whole period after it ended",
+         {{0, set1000}, {1000, take, true}, {4500, end}, {4500, take, false}, {5499, take, false}, {5500, take, true},
+          {6400, end}, {6500, take, true}}},
+        {"a tick that set its timer again and overran the new period",
+         {{0, set1}, {10, take, true}, {20, set1000}, {1500, end}, {2499, take, false}, {2500, take, true}}},
     };
     for (const Case& c : cases) {
         WindowTimers timers;
@@ -475,6 +482,9 @@ TEST(WindowTimers, PeriodicWithAtMostOnePendingTick) {
                 break;
             case drop:
                 timers.dropPending(step.at);
+                break;
+            case end:
+                timers.tickEnded(1, step.at);
                 break;
             }
         }
