@@ -31,6 +31,8 @@ add_custom_command(
     DEPENDS platform/linux/vellora.1 platform/linux/debian/changelog
     VERBATIM)
 add_custom_target(vellora-package-files ALL DEPENDS ${packageFiles}/vellora.1.gz ${packageFiles}/changelog.gz)
+# The package also installs the catalogues and the files translated with them.
+add_dependencies(vellora-package-files vellora-translations)
 install(FILES ${packageFiles}/vellora.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${packageFiles}/changelog.gz platform/linux/debian/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
