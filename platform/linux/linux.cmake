@@ -65,7 +65,8 @@ if(NOT VELLORA_FUZZ)
 
     add_executable(vellora platform/linux/main.cpp)
     target_link_libraries(vellora PRIVATE vellora_x11 vellora_wayland vellora_gtk)
-    add_dependencies(vellora vellora-decoder)
+    # The program finds its decoder and its catalogues beside itself in a build.
+    add_dependencies(vellora vellora-decoder vellora-translations)
     include(platform/linux/package.cmake)
 
     # Test helpers: the test platform's screen for a device and picture.
