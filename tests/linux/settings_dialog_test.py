@@ -169,6 +169,10 @@ class World:
     def xdotool(self, *args):
         subprocess.run(["xdotool", *map(str, args)], env=self.env, check=True, capture_output=True)
 
+    def visible_windows(self):
+        return subprocess.run(["xdotool", "search", "--onlyvisible", "--pid", str(self.process.pid), ""], env=self.env,
+                              capture_output=True).stdout.split()
+
 
 def children(node):
     node.clear_cache()
@@ -311,6 +315,47 @@ def test_ok_saves_what_the_controls_hold(world):
         world.xdotool("key", "Return") if press == "Return" else click(ids[1])
         assert world.exit_code() == 1, f"{name}: OK did not end the dialog with 1"
         assert world.saved() == saved, (name, world.saved())
+
+
+def test_the_chooser_puts_the_chosen_path_in_the_field(world):
+    """The button beside the path, pressed as a screen reader presses it, offers a
+    folder or a list file; the desktop's chooser starts where the field points, and
+    what is chosen there is saved with the file system's own bytes."""
+    folder = os.path.join(world.env["HOME"].encode(), b"caf\xe9")  # Latin-1: not UTF-8
+    os.makedirs(folder, exist_ok=True)
+    for name in (b"first.txt", b"chosen list.txt"):
+        open(os.path.join(folder, name), "wb").close()
+    cases = [  # menu row, title of the chooser, how to choose there, saved path
+        (1, "选择图像文件夹", lambda nodes: click(named(nodes, "push button", "选择(O)")), folder),
+        (2, "选择图像列表文件", lambda nodes: (select_row(named(nodes, "table cell", "chosen list.txt")),
+                                         click(named(nodes, "push button", "选择(O)"))),
+         os.path.join(folder, b"chosen list.txt")),
+    ]
+    for row, title, choose, saved in cases:
+        world.launch(os.path.join(folder, b"first.txt") + b"\r\n0\r\n5\r\n0")
+        _, ids = world.dialog()
+        shown = world.visible_windows()
+        click(ids["chooser"])
+        # The menu is not in the accessibility tree; it takes the keyboard once mapped.
+        assert wait_until(lambda: len(world.visible_windows()) > len(shown), 10), f"{title}: no menu"
+        world.xdotool("key", *["Down"] * row, "Return")
+        chooser = wait_until(lambda: world.find_window(title, "file chooser"), 20, interval=0.1)
+        assert chooser, f"{title}: no chooser"
+        choose(all_nodes(chooser))
+        assert wait_until(lambda: text_of(ids[1001]) == saved.decode(errors="replace"), 10), (title, text_of(ids[1001]))
+        click(ids[1])
+        assert world.exit_code() == 1, title
+        assert world.saved() == saved + b"\r\n0\r\n5\r\n0", (title, world.saved())
+
+
+def named(nodes, role, name):
+    return next(n for n in nodes if n.get_role_name() == role and n.get_name() == name)
+
+
+def select_row(cell):
+    while (table := cell.get_parent()).get_role_name() != "table":
+        cell = table
+    Atspi.Table.add_row_selection(table, Atspi.Table.get_row_at_index(table, cell.get_index_in_parent()))
 
 
 def test_ok_saves_through_a_link_keeping_the_mode_and_flushes(world):
