@@ -23,11 +23,6 @@ constexpr int maxJpegSteps = 1 << 20;   // markers and fill bytes
 constexpr int maxChunks = 1 << 16;      // RIFF and PNG chunks, boxes of one level
 constexpr int maxLocationSteps = 1 << 18;  // items and extents of iloc
 
-constexpr std::uint32_t fourCc(const char (&text)[5]) {
-    return std::uint32_t(std::uint8_t(text[0])) << 24 | std::uint32_t(std::uint8_t(text[1])) << 16 |
-           std::uint32_t(std::uint8_t(text[2])) << 8 | std::uint8_t(text[3]);
-}
-
 // A bounded part of a file, read in one byte order; every read says whether it
 // stayed inside.
 class Range {
@@ -378,12 +373,6 @@ std::optional<PhotoTime> jxlTime(const Range& file, BrotliInflater inflate) {
 }
 
 }  // namespace
-
-bool MemoryBytes::read(std::uint64_t offset, std::size_t length, unsigned char* into) const {
-    if (offset > size_ || length > size_ - offset) return false;
-    if (length > 0) std::memcpy(into, data_ + offset, length);
-    return true;
-}
 
 int jpegOrientation(const unsigned char* data, std::size_t size) {
     const MemoryBytes bytes(data, size);

@@ -34,31 +34,13 @@
 #include <optional>
 #include <vector>
 
+#include "platform/byte_source.h"
+
 namespace vellora {
 
 inline constexpr int noOrientation = 0;
 
 int jpegOrientation(const unsigned char* data, std::size_t size);
-
-// A file's bytes, read where the reader asks.
-class ByteSource {
-public:
-    virtual ~ByteSource() = default;
-    virtual std::uint64_t size() const = 0;
-    // Copies `length` bytes from `offset`; false when they are not all there.
-    virtual bool read(std::uint64_t offset, std::size_t length, unsigned char* into) const = 0;
-};
-
-class MemoryBytes : public ByteSource {
-public:
-    MemoryBytes(const unsigned char* data, std::size_t size) : data_(data), size_(size) {}
-    std::uint64_t size() const override { return size_; }
-    bool read(std::uint64_t offset, std::size_t length, unsigned char* into) const override;
-
-private:
-    const unsigned char* data_;
-    std::size_t size_;
-};
 
 // A moment as a camera's clock showed it: no time zone.
 struct PhotoTime {

@@ -260,8 +260,8 @@ std::int32_t takeNextInShuffle(ShuffleState& state, const std::vector<std::uint6
         next = firstUnshown(state, known, !everyPictureKnown);
     }
     const std::uint64_t hash = known[static_cast<std::size_t>(next)];
-    if (state.shown.size() < maxFolderEntries && !isShown(state, hash))
-        state.shown.insert(std::lower_bound(state.shown.begin(), state.shown.end(), hash), hash);
+    const auto at = std::lower_bound(state.shown.begin(), state.shown.end(), hash);
+    if (state.shown.size() < maxFolderEntries && (at == state.shown.end() || *at != hash)) state.shown.insert(at, hash);
     std::erase(state.recent, hash);
     state.recent.push_back(hash);
     if (state.recent.size() > shuffleRecentSize) state.recent.erase(state.recent.begin());

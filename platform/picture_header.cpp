@@ -15,7 +15,7 @@ namespace {
 class Source {
 public:
     Source(const unsigned char* data, std::uint64_t size) : data_(data), size_(size) {}
-    explicit Source(PictureBytes& file) : file_(&file), size_(file.size()) {}
+    explicit Source(const ByteSource& file) : file_(&file), size_(file.size()) {}
 
     std::uint64_t size() const { return size_; }
     bool failed() const { return failed_; }
@@ -32,7 +32,7 @@ private:
     bool fetchPieceOf(std::uint64_t at) {
         const std::uint64_t start = at / pieceBytes * pieceBytes;
         const auto length = static_cast<std::size_t>(std::min(pieceBytes, size_ - start));
-        failed_ = failed_ || fetched_ + length > maxHeaderBytesRead || !file_->fetch(start, length, piece_.data());
+        failed_ = failed_ || fetched_ + length > maxHeaderBytesRead || !file_->read(start, length, piece_.data());
         if (failed_) return false;
         fetched_ += length;
         pieceAt_ = start, pieceLength_ = length;
@@ -40,7 +40,7 @@ private:
     }
 
     const unsigned char* data_ = nullptr;
-    PictureBytes* file_ = nullptr;
+    const ByteSource* file_ = nullptr;
     std::uint64_t size_;
     std::array<unsigned char, pieceBytes> piece_{};
     std::uint64_t pieceAt_ = 0;
@@ -278,11 +278,6 @@ std::optional<Box> childBox(const Bytes& b, std::uint64_t from, std::uint64_t li
     return std::nullopt;
 }
 
-constexpr std::uint32_t fourCc(const char (&name)[5]) {
-    return std::uint32_t(std::uint8_t(name[0])) << 24 | std::uint32_t(std::uint8_t(name[1])) << 16 |
-           std::uint32_t(std::uint8_t(name[2])) << 8 | std::uint8_t(name[3]);
-}
-
 // The format the brands of a whole leading file-type box name: AVIF where an
 // AVIF brand is among them, as AVIF files list HEIF's generic brands too.
 PictureFormat isoFormat(const Bytes& b) {
@@ -404,7 +399,7 @@ PictureHeader readPictureHeader(const unsigned char* data, std::size_t size) {
     return readHeader(Bytes(source));
 }
 
-PictureHeader readPictureHeader(PictureBytes& bytes) {
+PictureHeader readPictureHeader(const ByteSource& bytes) {
     Source source(bytes);
     const PictureHeader header = readHeader(Bytes(source));
     return source.failed() && header.status != HeaderStatus::unknownFormat ? damaged(header.format) : header;

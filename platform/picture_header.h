@@ -19,7 +19,7 @@
 //   box, whose brands tell the two apart). `damaged`: the signature is there but the header is cut
 //   short, or states no size or a zero or negative one. `sized`: width and height
 //   are both at least 1.
-// - From memory the reader sees the whole file. From a PictureBytes it fetches the
+// - From memory the reader sees the whole file. From a ByteSource it reads the
 //   pieces it needs wherever the format keeps its size (a TIFF directory at the
 //   end of the file, a JPEG frame header after large APP segments, a HEIF meta
 //   box after the media data), at most maxHeaderBytesRead bytes in all: a header
@@ -31,6 +31,8 @@
 
 #include <cstddef>
 #include <cstdint>
+
+#include "platform/byte_source.h"
 
 namespace vellora {
 
@@ -48,20 +50,10 @@ struct PictureHeader {
     std::uint64_t height = 0;
 };
 
-// A picture file's bytes, fetched on demand.
-class PictureBytes {
-public:
-    virtual ~PictureBytes() = default;
-    virtual std::uint64_t size() const = 0;
-    // Copies the `count` bytes from `at` into `out`, where at + count <= size();
-    // false when they cannot be read.
-    virtual bool fetch(std::uint64_t at, std::size_t count, unsigned char* out) = 0;
-};
-
 inline constexpr std::uint64_t maxHeaderBytesRead = 1u << 20;
 
 PictureHeader readPictureHeader(const unsigned char* data, std::size_t size);
-PictureHeader readPictureHeader(PictureBytes& bytes);
+PictureHeader readPictureHeader(const ByteSource& bytes);
 
 bool exceedsPixelCap(std::uint64_t width, std::uint64_t height);
 

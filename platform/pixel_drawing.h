@@ -18,6 +18,7 @@
 // - Nothing here allocates in proportion to a picture, and nothing throws.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 
 namespace vellora {
@@ -40,6 +41,18 @@ struct PixelRect {
     std::int32_t left = 0, top = 0, right = 0, bottom = 0;
     bool empty() const { return right <= left || bottom <= top; }
 };
+
+// The smallest rectangle holding both.
+inline PixelRect unite(PixelRect a, PixelRect b) {
+    if (a.empty()) return b;
+    if (b.empty()) return a;
+    return {std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right), std::max(a.bottom, b.bottom)};
+}
+
+// The part of `r` on a surface of `width` × `height`.
+inline PixelRect clip(PixelRect r, std::int32_t width, std::int32_t height) {
+    return {std::max(r.left, 0), std::max(r.top, 0), std::min(r.right, width), std::min(r.bottom, height)};
+}
 
 // The natural size of a bitmap at the display's logical 96 pixels per inch:
 // pixels × 2540 / 96, rounded, and saturated at the 32-bit range, so that a side

@@ -258,19 +258,19 @@ TEST(PictureHeader, MalformedStructure) {
 
 // The bytes as a file the reader fetches in pieces; what it hands out is counted,
 // and nothing from `unreadableFrom` on can be read.
-class PieceFile : public PictureBytes {
+class PieceFile : public ByteSource {
 public:
     explicit PieceFile(std::string bytes, std::uint64_t unreadableFrom = UINT64_MAX)
         : bytes_(std::move(bytes)), unreadableFrom_(unreadableFrom) {}
     std::uint64_t size() const override { return bytes_.size(); }
-    bool fetch(std::uint64_t at, std::size_t count, unsigned char* out) override {
+    bool read(std::uint64_t at, std::size_t count, unsigned char* out) const override {
         EXPECT_LE(at + count, bytes_.size());
         fetched += count;
         if (at + count > unreadableFrom_) return false;
         std::memcpy(out, bytes_.data() + at, count);
         return true;
     }
-    std::uint64_t fetched = 0;
+    mutable std::uint64_t fetched = 0;
 
 private:
     std::string bytes_;

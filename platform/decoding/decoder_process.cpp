@@ -23,6 +23,7 @@
 #include "platform/decoding/decode.h"
 #include "platform/decoding/decoder_sandbox.h"
 #include "platform/decoding/decoder_wire.h"
+#include "platform/linux/file_bytes.h"
 #include "platform/picture_header.h"
 
 namespace vellora::linux_platform {
@@ -95,27 +96,6 @@ bool somethingWaiting(int socket) {
     return poll(&watched, 1, 0) != 0;
 }
 
-// The picture file as the header reader fetches it, never moving the offset the
-// helper reads from.
-class FilePictureBytes : public PictureBytes {
-public:
-    FilePictureBytes(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
-    std::uint64_t size() const override { return size_; }
-    bool fetch(std::uint64_t at, std::size_t count, unsigned char* out) override {
-        while (count > 0) {
-            const ssize_t got = pread(fd_, out, count, static_cast<off_t>(at));
-            if (got < 0 && errno == EINTR) continue;
-            if (got <= 0) return false;
-            out += got, at += static_cast<std::uint64_t>(got), count -= static_cast<std::size_t>(got);
-        }
-        return true;
-    }
-
-private:
-    int fd_;
-    std::uint64_t size_;
-};
-
 // How much longer than on a machine of its own a picture may take: the runnable
 // tasks per processor by the kernel's one-minute load average, at least 1 and at
 // most 4. A loaded machine (a build beside the show, other shows) slows a large
@@ -172,7 +152,7 @@ DecoderProcess::Start DecoderProcess::start(int stopDescriptor) {
     pid_ = ends[1] >= 0 ? spawnHelper(program_, ends[1]) : -1;
     if (ends[1] >= 0) close(ends[1]);
     socket_ = ends[0];
-    served_ = 0;
+    fresh_ = true;
     cpuAfterAnswer_ = 0;
     if (pid_ <= 0) {
         end();
@@ -244,7 +224,7 @@ DecodeBudget decodeBudgetFor(std::uint64_t claimedPixels) {
 }
 
 DecodeBudget budgetForPictureFile(int fileDescriptor, std::uint64_t fileBytes) {
-    FilePictureBytes file(fileDescriptor, fileBytes);
+    const FileBytes file(fileDescriptor, fileBytes);
     const PictureHeader header = readPictureHeader(file);
     return decodeBudgetFor(header.status == HeaderStatus::sized ? header.width * header.height : 0);
 }
@@ -260,7 +240,7 @@ bool DecoderProcess::limitCpu(const DecodeBudget& budget) const {
     if (!used || prlimit(pid_, RLIMIT_CPU, nullptr, &current) != 0) return false;
     const rlim_t needed = static_cast<rlim_t>(*used / 1'000'000'000u) + 1 + budget.cpuSeconds;
     const bool bounded = current.rlim_max != RLIM_INFINITY;
-    if (bounded && current.rlim_max < needed + 1 && served_ > 0) return false;
+    if (bounded && current.rlim_max < needed + 1 && !fresh_) return false;
     if (current.rlim_cur >= needed && current.rlim_cur <= needed + cpuHeadroomSeconds &&
         current.rlim_max == current.rlim_cur + 1)
         return true;
@@ -308,7 +288,7 @@ std::optional<DecoderProcess::Size> DecoderProcess::exchange(int fileDescriptor,
                                                              int stopDescriptor, void (*whileWaiting)()) {
     const auto wait = static_cast<std::int64_t>(static_cast<double>(budget.wallMs) * loadStretch());
     const auto deadline = Clock::now() + std::chrono::milliseconds(wait);
-    ++served_;
+    fresh_ = false;
     wire::Message request;
     request.kind = wire::Kind::decode;
     request.request = ++request_;

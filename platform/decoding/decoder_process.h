@@ -125,8 +125,8 @@ private:
     pid_t killed_ = -1;
     int socket_ = -1;
     std::uint32_t request_ = 0;
-    // Pictures the running helper was asked for, and its CPU time after its last answer.
-    std::uint32_t served_ = 0;
+    // Whether the running helper was asked for no picture yet, and its CPU time after its last answer.
+    bool fresh_ = true;
     std::uint64_t cpuAfterAnswer_ = 0;
 };
 

@@ -34,8 +34,9 @@ bool limit(int resource, rlim_t most) {
     return setrlimit(resource, &lowered) == 0;
 }
 
-// The CPU limit's hard value stays where it is, so that the show can raise the
-// soft one before each picture; the decoder itself cannot, as the filter refuses it.
+// The CPU limit's hard value stays where it is, so that the show can set the soft
+// one (and lower the hard one) before each picture; the decoder itself cannot
+// change either, as the filter kills it for trying.
 bool limitCpu(rlim_t seconds) {
     rlimit current{};
     if (getrlimit(RLIMIT_CPU, &current) != 0) return false;

@@ -4,7 +4,6 @@
 
 #include <errno.h>
 #include <fcntl.h>
-#include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,6 +16,7 @@
 #include "platform/decoding/orientation.h"
 #include "platform/linux/date_taken.h"
 #include "platform/linux/linux_internal.h"
+#include "platform/linux/program_text.h"
 #include "platform/pixel_drawing.h"
 
 namespace vellora::linux_platform {
@@ -29,8 +29,10 @@ public:
     explicit PictureFile(const std::string& path) : fd_(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY)) {
         struct stat info {};
         if (fd_ >= 0 && fstat(fd_, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0 &&
-            static_cast<std::uint64_t>(info.st_size) <= maxPictureFileBytes)
+            static_cast<std::uint64_t>(info.st_size) <= maxPictureFileBytes) {
             bytes_ = static_cast<std::uint64_t>(info.st_size);
+            modified_ = info.st_mtime;
+        }
     }
     ~PictureFile() {
         if (fd_ >= 0) close(fd_);
@@ -40,6 +42,7 @@ public:
     explicit operator bool() const { return bytes_ > 0; }
     int descriptor() const { return fd_; }
     std::uint64_t bytes() const { return bytes_; }
+    std::time_t modified() const { return modified_; }
 
     // The whole file; one that shrank while being read is not whole.
     bool readAll(std::vector<unsigned char>& bytes) const {
@@ -57,6 +60,7 @@ public:
 private:
     int fd_;
     std::uint64_t bytes_ = 0;
+    std::time_t modified_ = 0;
 };
 
 bool turnPhotosUpright = false;
@@ -65,16 +69,13 @@ void (*inputCheckWhileLoading)() = nullptr;
 
 // The decoder program lies beside this one.
 std::string decoderProgram() {
-    char self[PATH_MAX];
-    const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
-    if (length <= 0) return {};
-    const std::string path(self, static_cast<std::size_t>(length));
-    return path.substr(0, path.rfind('/') + 1) + "vellora-decoder";
+    const std::string folder = programFolder();
+    return folder.empty() ? std::string() : folder + "vellora-decoder";
 }
 
 class LinuxPictures : public PictureLoader {
 public:
-    LinuxPictures() : decoder_(decoderProgram()) { stopDecodingWhen(stopRequested); }
+    LinuxPictures() : program_(decoderProgram()), decoder_(program_) { stopDecodingWhen(stopRequested); }
 
     std::unique_ptr<Picture> loadPictureFile(const std::string& path) override {
         // A stop request ends the attempts of a tick as well as the drawing.
@@ -85,7 +86,8 @@ public:
             if (!file) return nullptr;
             if (!decided_ && !decide()) return nullptr;
             std::unique_ptr<PixelPicture> picture = inProcess_ ? decodeHere(file) : decodeInHelper(file);
-            if (picture && readDatesTaken) picture->setDateTaken(dateTakenOfFile(file.descriptor()));
+            if (picture && readDatesTaken) picture->setDateTaken(
+                dateTakenOfFile(file.descriptor(), file.bytes(), file.modified()));
             return picture;
         } catch (const std::bad_alloc&) {
             return nullptr;
@@ -104,8 +106,7 @@ private:
 #ifdef VELLORA_SANITIZED
         return decodeInProcess("this is a sanitizer build");
 #else
-        const std::string program = decoderProgram();
-        if (access(program.c_str(), X_OK) != 0) return decodeInProcess(program + " cannot be run");
+        if (access(program_.c_str(), X_OK) != 0) return decodeInProcess(program_ + " cannot be run");
         switch (decoder_.start(stopWakeDescriptor())) {
         case DecoderProcess::Start::running: return decided_ = true;
         case DecoderProcess::Start::noSeccomp: return decodeInProcess("this system has no seccomp");
@@ -154,6 +155,7 @@ private:
         return std::make_unique<PixelPicture>(spare_.width, spare_.height, std::move(spare_.pixels), &spare_.pixels);
     }
 
+    const std::string program_;
     DecoderProcess decoder_;
     bool decided_ = false;
     bool inProcess_ = false;

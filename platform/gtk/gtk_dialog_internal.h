@@ -13,6 +13,8 @@
 namespace vellora::linux_platform {
 
 enum class ControlKind { defaultButton, pushButton, label, edit, numberEdit, comboBox, groupBox, checkBox, chooser };
+// The chooser beside the path is Linux's own control: no template identifier.
+inline constexpr std::int32_t chooserId = 9001;
 
 // One control of the template: identifier, kind, GBK text, and its rectangle in dialog
 // units. The chooser is Linux's own, beside the path field; it is no template control.
@@ -28,16 +30,13 @@ class GtkSettingsDialog;
 // Linux's own controls below the template's (platform/gtk/gtk_linux_options.cpp):
 // the Linux options, and the idle start or why it is not offered. Each widget's
 // accessible id is the option's key, "idle" for the switch, "idle-minutes" for its
-// field; the note has "idle-note".
+// field; the note shown instead of them has "idle-note".
 struct LinuxControls {
-    GtkWidget* frame = nullptr;
     std::vector<GtkWidget*> options;  // a check box per row of linuxOptions
     GtkWidget* idle = nullptr;        // null when the idle start is not offered
     GtkWidget* idleMinutes = nullptr;
-    GtkWidget* idleNote = nullptr;
     bool idleWasOn = false;
     std::string idleMinutesWere;
-    bool optionsDamaged = false;
 };
 
 // What the Linux side of the dialog needs to know of the session.

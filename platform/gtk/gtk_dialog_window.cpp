@@ -15,7 +15,6 @@ namespace vellora::linux_platform {
 namespace {
 
 constexpr int templateWidth = 272, templateHeight = 84;
-constexpr std::int32_t chooserId = 9001;  // Linux's own control: no template identifier
 // The template's combo box height includes its drop-down list; the closed box is
 // as high as the edit fields.
 constexpr int closedComboHeight = 12;
@@ -35,7 +34,6 @@ const ControlLayout settingsTemplate[] = {
     // Linux's own: the desktop's file chooser for the path, in the group box's margin.
     {chooserId, ControlKind::chooser, "...", 203, 12, 9, 12},
 };
-constexpr std::size_t templateControls = 11;
 
 // GTK's themes give fields and buttons generous padding; a dialog laid out in
 // dialog units wants the compact ones of the platform the template was drawn for.
@@ -176,7 +174,7 @@ void GtkSettingsDialog::build() {
             g_signal_connect(control.widget, "insert-text", G_CALLBACK(keepDigits), &control);
     }
     // Each label names the field after it, as a screen reader finds it on Windows.
-    for (std::size_t i = 0; i + 1 < templateControls; ++i) {
+    for (std::size_t i = 0; i + 1 < controls_.size(); ++i) {
         if (controls_[i].layout->kind != ControlKind::label || controls_[i + 1].layout->id == -1) continue;
         gtk_label_set_mnemonic_widget(GTK_LABEL(controls_[i].widget), controls_[i + 1].widget);
     }

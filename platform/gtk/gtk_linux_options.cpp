@@ -1,6 +1,5 @@
 // Linux's own part of the GTK settings dialog: the chooser beside the path, the
 // Linux options below the template's controls, and the idle start.
-#include <limits.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -38,30 +37,27 @@ void idleToggled(GtkToggleButton* idle, gpointer minutes) {
     gtk_widget_set_sensitive(GTK_WIDGET(minutes), gtk_toggle_button_get_active(idle));
 }
 
-// The vellora program to start the watcher with: this one, or the one beside it
-// when this is another (the dialog's test program).
+// The vellora program to start the watcher with: the one beside this program
+// (this one, or the one beside the dialog's test program), else the one on PATH.
 std::string velloraProgram() {
-    char self[PATH_MAX];
-    const ssize_t length = readlink("/proc/self/exe", self, sizeof self);
-    if (length <= 0 || static_cast<std::size_t>(length) >= sizeof self) return "vellora";
-    std::string path(self, static_cast<std::size_t>(length));
-    if (path.substr(path.rfind('/') + 1) == "vellora") return path;
-    const std::string beside = path.substr(0, path.rfind('/') + 1) + "vellora";
-    return access(beside.c_str(), X_OK) == 0 ? beside : "vellora";
+    const std::string folder = programFolder();
+    const std::string beside = folder + "vellora";
+    return !folder.empty() && access(beside.c_str(), X_OK) == 0 ? beside : "vellora";
 }
 
 }  // namespace
 
 void GtkSettingsDialog::buildLinuxControls() {
-    linux_.frame = gtk_frame_new(tr("Linux options"));
-    gtk_container_set_border_width(GTK_CONTAINER(linux_.frame), 6);
-    gtk_box_pack_start(GTK_BOX(column_), linux_.frame, FALSE, FALSE, 0);
+    GtkWidget* frame = gtk_frame_new(tr("Linux options"));
+    gtk_container_set_border_width(GTK_CONTAINER(frame), 6);
+    gtk_box_pack_start(GTK_BOX(column_), frame, FALSE, FALSE, 0);
     GtkWidget* grid = gtk_grid_new();
     gtk_container_set_border_width(GTK_CONTAINER(grid), 4);
     gtk_grid_set_row_spacing(GTK_GRID(grid), 2);
     gtk_grid_set_column_spacing(GTK_GRID(grid), 12);
-    gtk_container_add(GTK_CONTAINER(linux_.frame), grid);
+    gtk_container_add(GTK_CONTAINER(frame), grid);
     int row = 0;
+    GtkWidget* idleNote = nullptr;
     for (const LinuxOption& option : linuxOptions) {
         GtkWidget* box = gtk_check_button_new_with_label(tr(option.label));
         setAccessibleId(box, option.key);
@@ -69,14 +65,14 @@ void GtkSettingsDialog::buildLinuxControls() {
         linux_.options.push_back(box);
     }
     if (session_.xscreensaverRuns && session_.xscreensaverRuns()) {
-        linux_.idleNote = gtk_label_new(
+        idleNote = gtk_label_new(
             tr("xscreensaver runs this session's screen saver: choose Vellora in xscreensaver-settings."));
     } else {
         const IdleAutostart autostart = readIdleAutostart(autostartPath());
         if (autostart.state == IdleAutostart::State::userEdited) {
             gchar* note = g_strdup_printf(tr("Your own %s starts the show when idle; it is left as it is."),
                                           text::utf8FromPath(autostartPath()).c_str());
-            linux_.idleNote = gtk_label_new(note);
+            idleNote = gtk_label_new(note);
             g_free(note);
         } else {
             linux_.idle = gtk_check_button_new_with_label(tr("Start the show after this many minutes without input:"));
@@ -94,20 +90,19 @@ void GtkSettingsDialog::buildLinuxControls() {
             linux_.idleMinutesWere = autostart.minutes;
         }
     }
-    if (linux_.idleNote) {
-        gtk_label_set_xalign(GTK_LABEL(linux_.idleNote), 0.0f);
-        gtk_label_set_line_wrap(GTK_LABEL(linux_.idleNote), TRUE);
-        gtk_label_set_max_width_chars(GTK_LABEL(linux_.idleNote), 60);
-        setAccessibleId(linux_.idleNote, "idle-note");
-        gtk_grid_attach(GTK_GRID(grid), linux_.idleNote, 0, row++, 2, 1);
+    if (idleNote) {
+        gtk_label_set_xalign(GTK_LABEL(idleNote), 0.0f);
+        gtk_label_set_line_wrap(GTK_LABEL(idleNote), TRUE);
+        gtk_label_set_max_width_chars(GTK_LABEL(idleNote), 60);
+        setAccessibleId(idleNote, "idle-note");
+        gtk_grid_attach(GTK_GRID(grid), idleNote, 0, row++, 2, 1);
     }
 }
 
 void GtkSettingsDialog::loadLinuxControls() {
     const std::string path = linuxOptionsPath();
     const LinuxOptionsFile file = readLinuxOptions(path);
-    linux_.optionsDamaged = file.state == LinuxOptionsFile::State::damaged;
-    if (linux_.optionsDamaged)
+    if (file.state == LinuxOptionsFile::State::damaged)
         std::fprintf(stderr, tr("vellora: %s is damaged (%s); its options show as off and it is not saved\n"),
                      path.c_str(), file.problem.c_str());
     LinuxOptionValues values = file.values;
@@ -129,12 +124,7 @@ void GtkSettingsDialog::saveLinuxControls() {
     for (std::size_t i = 0; i < linuxOptionCount; ++i)
         values[i] = gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(linux_.options[i]));
     const std::string optionsPath = linuxOptionsPath();
-    const LinuxOptionsFile before = readLinuxOptions(optionsPath);
-    // No file is written for nothing: a missing file already holds the defaults.
-    const bool unchanged = before.state == LinuxOptionsFile::State::read
-                               ? before.values == values
-                               : before.state == LinuxOptionsFile::State::missing && values == LinuxOptionValues{};
-    if (!unchanged && !saveLinuxOptions(optionsPath, values)) {
+    if (!saveLinuxOptions(optionsPath, values)) {
         gchar* message = g_strdup_printf(tr("Cannot save the Linux options in %s; that file is left as it is."),
                                           text::utf8FromPath(optionsPath).c_str());
         failed = message;
@@ -192,7 +182,7 @@ void GtkSettingsDialog::showChooserMenu() {
         gtk_menu_shell_append(GTK_MENU_SHELL(menu), item);
     }
     gtk_widget_show_all(menu);
-    gtk_menu_attach_to_widget(GTK_MENU(menu), control(9001)->widget, nullptr);
+    gtk_menu_attach_to_widget(GTK_MENU(menu), control(chooserId)->widget, nullptr);
     g_signal_connect(menu, "deactivate", G_CALLBACK(+[](GtkMenuShell* shell, gpointer) {
                          g_idle_add(+[](gpointer menu) -> gboolean {
                              gtk_widget_destroy(GTK_WIDGET(menu));
@@ -200,7 +190,7 @@ void GtkSettingsDialog::showChooserMenu() {
                          }, shell);
                      }),
                      nullptr);
-    gtk_menu_popup_at_widget(GTK_MENU(menu), control(9001)->widget, GDK_GRAVITY_SOUTH_WEST, GDK_GRAVITY_NORTH_WEST,
+    gtk_menu_popup_at_widget(GTK_MENU(menu), control(chooserId)->widget, GDK_GRAVITY_SOUTH_WEST, GDK_GRAVITY_NORTH_WEST,
                              nullptr);
 }
 

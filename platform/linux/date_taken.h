@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstddef>
+#include <ctime>
 #include <optional>
 #include <vector>
 
@@ -17,7 +18,8 @@
 
 namespace vellora::linux_platform {
 
-std::optional<PhotoTime> dateTakenOfFile(int fileDescriptor);
+// `size` and `modified` are what the open file's status says.
+std::optional<PhotoTime> dateTakenOfFile(int fileDescriptor, std::uint64_t size, std::time_t modified);
 
 // The inflater the EXIF reader takes for JPEG XL's compressed boxes.
 std::optional<std::vector<unsigned char>> inflateBrotli(const unsigned char* data, std::size_t size, std::size_t limit);

@@ -290,13 +290,16 @@ std::int32_t SharedShuffle::take(const std::vector<std::uint64_t>& known, bool e
     const auto takeNext = [&](ShuffleState& state) {
         next = takeNextInShuffle(state, known, freshSeed(), everyPictureKnown);
     };
-    if (inMemory_ || !changeShared(takeNext)) takeNext(own_);
+    change(takeNext);
     return next;
 }
 
 void SharedShuffle::takeBack(std::uint64_t hash) {
-    const auto giveBack = [&](ShuffleState& state) { takeBackFromShuffle(state, hash); };
-    if (inMemory_ || !changeShared(giveBack)) giveBack(own_);
+    change([&](ShuffleState& state) { takeBackFromShuffle(state, hash); });
+}
+
+void SharedShuffle::change(const std::function<void(ShuffleState&)>& apply) {
+    if (inMemory_ || !changeShared(apply)) apply(own_);
 }
 
 bool SharedShuffle::changeShared(const std::function<void(ShuffleState&)>& change) {
@@ -359,7 +362,7 @@ std::optional<std::string> defaultPictureFolder() {
 FolderCatalogue::~FolderCatalogue() {
     stop_ = true;
     if (walker_.joinable()) walker_.join();
-    if (notYetLoaded_ && shuffled_ && stopCheck()) shuffled_->takeBack(*notYetLoaded_);
+    if (notYetLoaded_ && stopCheck()) shuffled_->takeBack(*notYetLoaded_);
 }
 
 bool FolderCatalogue::stopping() const { return stop_ || stopCheck(); }
@@ -382,8 +385,8 @@ void FolderCatalogue::walk(std::string root) {
     std::optional<FolderCache> previous = loadFolderCache(root);
     WalkHooks hooks = hooks_;
     hooks.stopped = [this] { return stopping(); };
+    // The walk itself gives out no more pictures than the catalogue holds.
     const WalkedFolder walked = walkFolder(root, previous ? &*previous : nullptr, [this](std::string path) {
-        if (count() >= static_cast<std::int32_t>(maxFolderEntries)) return false;
         add(std::move(path));
         return true;
     }, hooks);

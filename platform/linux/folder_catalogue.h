@@ -87,6 +87,8 @@ public:
     void takeBack(std::uint64_t hash);
 
 private:
+    // Applies `change` to the shared state, or to this process's own once that cannot be kept.
+    void change(const std::function<void(ShuffleState&)>& change);
     // Applies `change` to the shared state; false, the state as it was, when it cannot be kept.
     bool changeShared(const std::function<void(ShuffleState&)>& change);
     void keepInMemory(const char* problem);

@@ -13,17 +13,14 @@
 #include <cstring>
 
 #include "platform/linux/command_line.h"
+#include "platform/linux/idle_watch.h"
+#include "platform/linux/linux_internal.h"
 #include "platform/linux/user_files.h"
 
 namespace vellora::linux_platform {
 namespace {
 
 constexpr std::size_t largestEntry = 64u << 10;
-
-std::string lockPath() {
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    return runtime && *runtime ? std::string(runtime) + "/vellora-idle.lock" : std::string();
-}
 
 // True while another process holds the watcher's lock.
 bool lockHeld(const std::string& path) {
@@ -41,11 +38,7 @@ void sleepMs(long ms) {
 
 }  // namespace
 
-std::string autostartPath() {
-    const char* config = std::getenv("XDG_CONFIG_HOME");
-    const std::string folder = config && config[0] == '/' ? std::string(config) : homeFolder() + "/.config";
-    return folder + "/autostart/vellora-idle.desktop";
-}
+std::string autostartPath() { return configHome() + "/autostart/vellora-idle.desktop"; }
 
 std::string autostartEntry(const std::string& minutes) {
     return "[Desktop Entry]\n"
@@ -101,7 +94,7 @@ bool switchIdleAutostart(const std::string& path, bool on, const std::string& mi
 }
 
 std::optional<pid_t> runningIdleWatcher() {
-    const std::string path = lockPath();
+    const std::string path = idleLockPath();
     if (path.empty() || !lockHeld(path)) return std::nullopt;
     const UserFile file = readUserFile(path, 64);
     if (file.state != UserFile::State::read) return std::nullopt;
@@ -113,8 +106,8 @@ std::optional<pid_t> runningIdleWatcher() {
 bool restartIdleWatcher(const std::string& program, bool on, const std::string& minutes) {
     if (const std::optional<pid_t> watcher = runningIdleWatcher()) {
         kill(*watcher, SIGTERM);
-        for (int waited = 0; waited < 2000 && lockHeld(lockPath()); waited += 20) sleepMs(20);
-        if (lockHeld(lockPath())) return false;
+        for (int waited = 0; waited < 2000 && lockHeld(idleLockPath()); waited += 20) sleepMs(20);
+        if (lockHeld(idleLockPath())) return false;
     }
     if (!on) return true;
     // Apart from this process: its own session, and no child of ours to reap.

@@ -27,9 +27,8 @@ constexpr int showPatienceMs = 2000;
 enum class Lock { taken, held, none };
 
 Lock takeSessionLock(int& fd) {
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (!runtime || !*runtime) return Lock::none;
-    const std::string path = std::string(runtime) + "/vellora-idle.lock";
+    const std::string path = idleLockPath();
+    if (path.empty()) return Lock::none;
     fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) return Lock::none;
     if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
@@ -96,6 +95,11 @@ bool heldOff(IdleSource& source, const IdleWatch& watch) {
 }
 
 }  // namespace
+
+std::string idleLockPath() {
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    return runtime && *runtime ? std::string(runtime) + "/vellora-idle.lock" : std::string();
+}
 
 int runIdleWatcher(const IdleWatch& watch) {
     int lock = -1;

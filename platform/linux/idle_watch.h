@@ -30,4 +30,8 @@ struct IdleWatch {
 
 int runIdleWatcher(const IdleWatch& watch);
 
+// The session's watcher lock, which holds the running watcher's process id; empty
+// without a runtime folder.
+std::string idleLockPath();
+
 }  // namespace vellora::linux_platform

@@ -111,11 +111,12 @@ public:
 
 }  // namespace
 
-std::string configDirectory() {
+std::string configHome() {
     const char* config = std::getenv("XDG_CONFIG_HOME");
-    if (config && config[0] == '/') return std::string(config) + "/vellora";
-    return homeFolder() + "/.config/vellora";
+    return config && config[0] == '/' ? std::string(config) : homeFolder() + "/.config";
 }
+
+std::string configDirectory() { return configHome() + "/vellora"; }
 
 void useSettingsForThisRun(std::string fileBytes) { settingsOfThisRun = std::move(fileBytes); }
 

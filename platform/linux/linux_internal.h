@@ -35,8 +35,10 @@ DialogServices& noDialog();
 // Installs the shared services with a display system's window and shell services.
 void installLinuxPlatform(WindowServices& windows, ShellServices& shell);
 
-// The folder that stands in for the Windows directory: $XDG_CONFIG_HOME/vellora,
-// by default ~/.config/vellora.
+// The user's configuration folder: $XDG_CONFIG_HOME when it is absolute, else
+// ~/.config.
+std::string configHome();
+// The folder that stands in for the Windows directory: configHome()/vellora.
 std::string configDirectory();
 // A path as this system spells it: the stand-in folder's backslash becomes a slash.
 std::string localPath(const std::string& path);

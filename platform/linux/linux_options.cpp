@@ -77,8 +77,9 @@ LinuxOptionsFile readLinuxOptions(const std::string& path) {
 bool saveLinuxOptions(const std::string& path, const LinuxOptionValues& values) {
     const UserFile old = readUserFile(path, largestOptionsFile);
     if (old.state == UserFile::State::unreadable) return false;
-    if (old.state == UserFile::State::read && parseLinuxOptions(old.bytes).state != LinuxOptionsFile::State::read)
-        return false;
+    const LinuxOptionsFile now = old.state == UserFile::State::read ? parseLinuxOptions(old.bytes) : LinuxOptionsFile{};
+    if (now.state == LinuxOptionsFile::State::damaged) return false;
+    if (now.values == values) return true;
     const std::optional<std::string> text = withLinuxOptions(old.bytes, values);
     if (!text) return false;
     makeFolders(path.substr(0, path.rfind('/')));

@@ -72,6 +72,8 @@ std::optional<std::string> withLinuxOptions(const std::string& text, const Linux
 
 LinuxOptionsFile readLinuxOptions(const std::string& path);
 // False when the file could not be written or is damaged; it is then as it was.
+// Nothing is written when the file already holds these values (a missing file
+// holds the defaults).
 bool saveLinuxOptions(const std::string& path, const LinuxOptionValues& values);
 
 // The values of this run: the file's, then the command line's switches over them.

@@ -134,12 +134,6 @@ std::uint32_t underShadowAndText(std::uint32_t pixel, std::uint32_t shadow, std:
     return result;
 }
 
-PixelRect unite(PixelRect a, PixelRect b) {
-    if (a.empty()) return b;
-    if (b.empty()) return a;
-    return {std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right), std::max(a.bottom, b.bottom)};
-}
-
 }  // namespace
 
 std::string captionText(const PhotoTime& taken, const std::string& path, const std::string& source, locale_t time) {
@@ -181,8 +175,7 @@ PixelRect CaptionOverlay::show(SurfaceView surface, const std::string& utf8, dou
 
     const std::int32_t right = surface.width - margin + pad, bottom = surface.height - margin + pad;
     const PixelRect wanted{right - text.width, bottom - text.height, right, bottom};
-    rect_ = {std::max(wanted.left, 0), std::max(wanted.top, 0), std::min(wanted.right, surface.width),
-             std::min(wanted.bottom, surface.height)};
+    rect_ = clip(wanted, surface.width, surface.height);
     if (rect_.empty()) return before;
     under_.clear();
     for (std::int32_t y = rect_.top; y < rect_.bottom; ++y) {

@@ -58,11 +58,9 @@ const CoreText coreTexts[] = {
 const std::size_t coreTextCount = sizeof coreTexts / sizeof coreTexts[0];
 
 std::string catalogueFolder() {
-    char self[PATH_MAX];
-    const ssize_t length = readlink("/proc/self/exe", self, sizeof self);
-    if (length > 0 && static_cast<std::size_t>(length) < sizeof self) {
-        std::string beside(self, static_cast<std::size_t>(length));
-        beside = beside.substr(0, beside.rfind('/') + 1) + "locale";
+    const std::string folder = programFolder();
+    if (!folder.empty()) {
+        const std::string beside = folder + "locale";
         struct stat info {};
         if (stat(beside.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return beside;
     }
@@ -80,16 +78,37 @@ void startTranslations() {
 
 const char* tr(const char* english) { return dgettext(textDomain, english); }
 
-std::string shownFromGbk(const std::string& gbk) {
+namespace {
+
+// The English text of a core text; null for any other bytes.
+const char* englishOf(const std::string& gbk) {
     for (const CoreText& core : coreTexts)
-        if (gbk == core.gbk) return tr(core.english);
-    return utf8FromGbk(gbk);
+        if (gbk == core.gbk) return core.english;
+    return nullptr;
+}
+
+}  // namespace
+
+std::string shownFromGbk(const std::string& gbk) {
+    const char* english = englishOf(gbk);
+    return english ? tr(english) : utf8FromGbk(gbk);
 }
 
 std::string shownCaption(const std::string& caption) {
-    for (const CoreText& core : coreTexts)
-        if (caption == core.gbk) return tr(core.english);
-    return utf8FromPath(caption);
+    const char* english = englishOf(caption);
+    return english ? tr(english) : utf8FromPath(caption);
 }
 
 }  // namespace vellora::linux_platform::text
+
+namespace vellora::linux_platform {
+
+std::string programFolder() {
+    char self[PATH_MAX];
+    const ssize_t length = readlink("/proc/self/exe", self, sizeof self);
+    if (length <= 0 || static_cast<std::size_t>(length) >= sizeof self) return {};
+    const std::string path(self, static_cast<std::size_t>(length));
+    return path.substr(0, path.rfind('/') + 1);
+}
+
+}  // namespace vellora::linux_platform

@@ -45,3 +45,11 @@ std::string shownFromGbk(const std::string& gbk);
 std::string shownCaption(const std::string& caption);
 
 }  // namespace vellora::linux_platform::text
+
+namespace vellora::linux_platform {
+
+// The folder this program runs from, ending in '/'; empty where the system does not
+// say. A build keeps the catalogues, the decoder and its other programs there.
+std::string programFolder();
+
+}  // namespace vellora::linux_platform

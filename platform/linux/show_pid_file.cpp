@@ -13,6 +13,8 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/picture_folders.h"
+
 namespace vellora::linux_platform {
 namespace {
 
@@ -45,10 +47,8 @@ std::string fileNamePart(std::string_view name) {
         }
     }
     if (part.size() <= 200) return part;
-    std::uint64_t hash = 0xcbf29ce484222325u;  // FNV-1a
-    for (const unsigned char c : name) hash = (hash ^ c) * 0x100000001b3u;
     char hashed[24];
-    std::snprintf(hashed, sizeof hashed, "%%%016llx", static_cast<unsigned long long>(hash));
+    std::snprintf(hashed, sizeof hashed, "%%%016llx", static_cast<unsigned long long>(hashBytes(name)));
     return hashed;
 }
 

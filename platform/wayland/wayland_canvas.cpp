@@ -11,16 +11,6 @@ namespace {
 
 constexpr std::uint32_t black = 0x000000, white = 0xFFFFFF;
 
-PixelRect unite(PixelRect a, PixelRect b) {
-    if (a.empty()) return b;
-    if (b.empty()) return a;
-    return {std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right), std::max(a.bottom, b.bottom)};
-}
-
-PixelRect clip(PixelRect r, std::int32_t width, std::int32_t height) {
-    return {std::max(r.left, 0), std::max(r.top, 0), std::min(r.right, width), std::min(r.bottom, height)};
-}
-
 }  // namespace
 
 SurfaceCanvas::SurfaceCanvas(ShowSurface& surface, DeviceSize size) : surface_(surface) {

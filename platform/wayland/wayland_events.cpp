@@ -7,7 +7,6 @@
 #include <optional>
 
 #include "platform/gtk/message_box.h"
-#include "platform/linux/dialog_text.h"
 #include "platform/linux/program_text.h"
 #include "platform/messages.h"
 #include "platform/wayland/wayland_internal.h"

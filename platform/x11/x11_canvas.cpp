@@ -133,7 +133,8 @@ public:
 
     void resize(std::int32_t width, std::int32_t height) override {
         if (width == width_ && height == height_) return;
-        takeCaptionAway();
+        // The image is released below: the caption's pixels go back without being shown.
+        if (surface_) caption_.takeAway(view());
         std::vector<std::uint32_t> old(surface_, surface_ + pixelCount());
         const std::int32_t oldWidth = width_, oldHeight = height_;
         release();
@@ -169,7 +170,7 @@ public:
 
 private:
     void takeCaptionAway() {
-        if (surface_) show(caption_.takeAway(view()));
+        show(caption_.takeAway(view()));
     }
 
     // A message goes as a whole once a drawing reaches it (one that stays clear of it

@@ -10,7 +10,6 @@
 #include <optional>
 
 #include "platform/gtk/message_box.h"
-#include "platform/linux/dialog_text.h"
 #include "platform/linux/program_text.h"
 #include "platform/x11/x11_loop.h"
 #include "platform/messages.h"

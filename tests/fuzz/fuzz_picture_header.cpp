@@ -10,11 +10,11 @@ using namespace vellora;
 namespace {
 
 // The same bytes as a file the reader fetches piece by piece.
-class FetchedFile : public PictureBytes {
+class FetchedFile : public ByteSource {
 public:
     FetchedFile(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
     std::uint64_t size() const override { return size_; }
-    bool fetch(std::uint64_t at, std::size_t count, unsigned char* out) override {
+    bool read(std::uint64_t at, std::size_t count, unsigned char* out) const override {
         fuzz::require(at <= size_ && count <= size_ - at, "a fetch stays inside the file");
         std::memcpy(out, data_ + at, count);
         return true;

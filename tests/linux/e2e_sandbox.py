@@ -296,8 +296,7 @@ def quick_picture_memory(world, kind, picture, expected):
         process = launch(world, kind, "--window-id", window.id)
         try:
             assert wait_until(lambda: window.shows(expected), 10), "nothing shown"
-            with open(f"/proc/{process.pid}/status") as f:
-                return next(int(line.split()[1]) for line in f if line.startswith("VmPeak:")) * 1024
+            return status_field(process.pid, "VmPeak") * 1024
         finally:
             end(process)
 
